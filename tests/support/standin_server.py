@@ -1,0 +1,272 @@
+#!/usr/bin/env python3
+"""standin_server.py - a scripted stand-in for an HTTP server, for tests.
+
+Listens on 127.0.0.1 and plays the same script on every accepted connection,
+each connection in its own thread. Python 3 standard library only.
+
+Usage:
+  standin_server.py [--port N] (--scenario NAME | --script FILE)
+                    [--connections N] [--max-seconds T] [--log FILE]
+                    [--date "Thu, 13 Feb 2025 11:46:19 GMT"]
+  standin_server.py --list                 names of the built-in scenarios
+  standin_server.py --dump (--scenario NAME | --script FILE)
+                    writes the bytes the script sends to stdout and exits
+
+Once listening it prints "PORT <n>" as its first stdout line (useful with
+--port 0, which picks a free port). It always stops by itself: after
+--connections connections have been handled, or --max-seconds (default 60)
+whatever happens. --log FILE appends one JSON line per connection: time,
+scenario, peer, the request bytes received (as a latin-1 string), error.
+
+A script (--script FILE) is a JSON list of steps. A step is a string for the
+steps without arguments or an object with one step name as key:
+  {"send": "TEXT", "repeat": N}  send TEXT (N times, default 1)
+  {"dribble": "TEXT", "delay-ms": D}  send TEXT one byte at a time, D ms apart
+  {"sleep-ms": D}                 wait D ms
+  "read-request"                  read until CRLF CRLF (at most 64 KiB, 10 s)
+  "close"                         FIN (shutdown), drain what the client sends, close
+  "reset"                         SO_LINGER 0 then close: the client gets an RST
+  "hang"                          never answer, until the server stops
+TEXT is bytes written as a JSON string: code points 0-255 are the bytes
+("\\r\\n", "\\u00ff"). "{date}" in TEXT becomes the current time in IMF-fixdate
+(or --date when given), "{date+N}"/"{date-N}" the current time +/- N seconds.
+A script that ends without close, reset or hang closes as "close" does.
+"""
+
+import argparse
+import datetime
+import json
+import re
+import socket
+import struct
+import sys
+import threading
+import time
+
+FIXED_DATE = "Thu, 13 Feb 2025 11:46:19 GMT"
+READ_LIMIT = 65536
+IO_TIMEOUT_S = 10.0
+
+
+def response(date, extra_headers="", body="<html><body>stand-in</body></html>\n"):
+    """A typical 200 response with the given Date value (None: no Date header)."""
+    headers = ("HTTP/1.1 200 OK\r\n"
+               "Server: BWS/1.1\r\n"
+               "Content-Type: text/html\r\n"
+               f"Content-Length: {len(body)}\r\n")
+    if date is not None:
+        headers += f"Date: {date}\r\n"
+    return headers + extra_headers + "Connection: close\r\n\r\n" + body
+
+
+def split_headers():
+    """Headers (< 2000 bytes) in a first chunk, the body later in chunks (> 2000 in all)."""
+    body = "".join(f"line {i:04d} of a body sent in later chunks\n" for i in range(80))
+    head = response(FIXED_DATE, "Cache-Control: no-cache\r\n", body)[:-len(body)]
+    steps = ["read-request", {"send": head}, {"sleep-ms": 300}]
+    for i in range(0, len(body), 1000):
+        steps += [{"send": body[i:i + 1000]}, {"sleep-ms": 100}]
+    return steps + ["close"]
+
+
+SCENARIOS = {
+    "ok": ["read-request", {"send": response(FIXED_DATE)}, "close"],
+    "ok-now": ["read-request", {"send": response("{date}")}, "close"],
+    "split-headers": split_headers(),
+    "big": ["read-request",
+            {"send": response(FIXED_DATE, body="0123456789abcdef" * 18750)}, "close"],
+    # Content-Length says 1000, but only 100 body bytes come before the close.
+    "early-close": ["read-request",
+                    {"send": response(FIXED_DATE, body="x" * 1000)[:-900]}, "close"],
+    "close-at-once": ["read-request", "close"],
+    "hang": ["read-request", "hang"],
+    "reset-midway": ["read-request",
+                     {"send": "HTTP/1.1 200 OK\r\nServer: BWS/1.1\r\nContent-Type: te"},
+                     {"sleep-ms": 100}, "reset"],
+    "no-date": ["read-request", {"send": response(None)}, "close"],
+    "date-in-body": ["read-request",
+                     {"send": response(None, body=f"Date: {FIXED_DATE}\r\n")}, "close"],
+    "decoy-date": ["read-request",
+                   {"send": response(FIXED_DATE).replace(
+                       "Date:", "X-Last-Date: Mon, 01 Jan 2001 00:00:00 GMT\r\nDate:")},
+                   "close"],
+    "dribble": ["read-request", {"dribble": response(FIXED_DATE), "delay-ms": 5}, "close"],
+    "late-date": ["read-request",
+                  {"send": response(FIXED_DATE).replace(
+                      "Date:", "X-Padding: " + "p" * 2100 + "\r\nDate:")}, "close"],
+    "lowercase-date": ["read-request",
+                       {"send": response(FIXED_DATE).replace("Date:", "date:")}, "close"],
+}
+
+STEP_NAMES = {"send", "dribble", "sleep-ms", "read-request", "close", "reset", "hang"}
+
+
+def normalize(steps):
+    """Checks a script; returns it as a list of (name, dict) pairs."""
+    if not isinstance(steps, list):
+        raise ValueError("a script is a JSON list of steps")
+    out = []
+    for step in steps:
+        if isinstance(step, str):
+            step = {step: True}
+        names = [k for k in step if k in STEP_NAMES] if isinstance(step, dict) else []
+        if len(names) != 1:
+            raise ValueError(f"bad step {step!r}: needs exactly one of {sorted(STEP_NAMES)}")
+        out.append((names[0], step))
+    return out
+
+
+def imf_fixdate(epoch):
+    t = datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc)
+    days = "Mon Tue Wed Thu Fri Sat Sun".split()
+    months = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
+    return (f"{days[t.weekday()]}, {t.day:02d} {months[t.month - 1]} {t.year} "
+            f"{t.hour:02d}:{t.minute:02d}:{t.second:02d} GMT")
+
+
+def expand(text, fixed_date):
+    """TEXT with the date placeholders replaced, as bytes."""
+    def one(m):
+        if m.group(1) is None and fixed_date:
+            return fixed_date
+        return imf_fixdate(time.time() + int(m.group(1) or 0))
+    return re.sub(r"\{date([+-]\d+)?\}", one, text).encode("latin-1")
+
+
+class Server:
+    def __init__(self, args, steps):
+        self.args = args
+        self.steps = steps
+        self.deadline = time.monotonic() + args.max_seconds
+        self.stop = threading.Event()
+        self.log_lock = threading.Lock()
+
+    def remaining(self):
+        return max(0.0, self.deadline - time.monotonic())
+
+    def run(self):
+        lsock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        lsock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        lsock.bind(("127.0.0.1", self.args.port))
+        lsock.listen(16)
+        lsock.settimeout(0.1)
+        print(f"PORT {lsock.getsockname()[1]}", flush=True)
+        threads = []
+        while self.remaining() > 0 and (self.args.connections is None
+                                        or len(threads) < self.args.connections):
+            try:
+                conn, peer = lsock.accept()
+            except socket.timeout:
+                continue
+            t = threading.Thread(target=self.serve, args=(conn, peer), daemon=True)
+            t.start()
+            threads.append(t)
+        lsock.close()
+        for t in threads:
+            t.join(self.remaining())
+        self.stop.set()
+
+    def serve(self, conn, peer):
+        record = {"time": datetime.datetime.now(datetime.timezone.utc).isoformat(),
+                  "scenario": self.args.scenario or self.args.script,
+                  "peer": f"{peer[0]}:{peer[1]}", "request": b"", "error": None}
+        conn.settimeout(IO_TIMEOUT_S)
+        try:
+            self.play(conn, record)
+        except OSError as e:
+            record["error"] = f"{type(e).__name__}: {e}"
+        finally:
+            conn.close()
+            self.log(record)
+
+    def play(self, conn, record):
+        for name, step in self.steps:
+            if name == "send":
+                conn.sendall(expand(step["send"], self.args.date) * int(step.get("repeat", 1)))
+            elif name == "dribble":
+                for b in expand(step["dribble"], self.args.date):
+                    conn.sendall(bytes([b]))
+                    self.stop.wait(step.get("delay-ms", 20) / 1000)
+            elif name == "sleep-ms":
+                self.stop.wait(step["sleep-ms"] / 1000)
+            elif name == "read-request":
+                record["request"] += self.read_until(conn, b"\r\n\r\n")
+            elif name == "hang":
+                self.stop.wait(self.remaining())
+                return
+            elif name == "reset":
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                return
+            elif name == "close":
+                break
+        # Closing with unread input would send an RST: send the FIN first,
+        # then read until the client closes too (bounded).
+        conn.shutdown(socket.SHUT_WR)
+        record["request"] += self.read_until(conn, None, min(2.0, self.remaining()))
+
+    def read_until(self, conn, end, timeout=IO_TIMEOUT_S):
+        """Bytes read until `end` is seen, EOF, READ_LIMIT or timeout seconds."""
+        data = b""
+        limit = time.monotonic() + min(timeout, self.remaining())
+        while len(data) < READ_LIMIT and not (end and end in data):
+            conn.settimeout(max(0.01, limit - time.monotonic()))
+            try:
+                chunk = conn.recv(READ_LIMIT - len(data))
+            except socket.timeout:
+                break
+            if not chunk:
+                break
+            data += chunk
+        conn.settimeout(IO_TIMEOUT_S)
+        return data
+
+    def log(self, record):
+        if not self.args.log:
+            return
+        record["request"] = record["request"].decode("latin-1")
+        with self.log_lock, open(self.args.log, "a", encoding="utf-8") as f:
+            f.write(json.dumps(record) + "\n")
+
+
+def main():
+    p = argparse.ArgumentParser(description="Scripted stand-in HTTP server for tests.")
+    src = p.add_mutually_exclusive_group()
+    src.add_argument("--scenario", choices=sorted(SCENARIOS))
+    src.add_argument("--script", metavar="FILE", help="JSON list of steps")
+    p.add_argument("--port", type=int, default=80, help="0 picks a free port")
+    p.add_argument("--connections", type=int, help="serve N connections, then exit")
+    p.add_argument("--max-seconds", type=float, default=60.0, help="exit after T seconds")
+    p.add_argument("--log", metavar="FILE", help="append one JSON line per connection")
+    p.add_argument("--date", help="fixed IMF-fixdate for {date}")
+    p.add_argument("--list", action="store_true", help="list built-in scenarios")
+    p.add_argument("--dump", action="store_true", help="print the bytes sent, then exit")
+    args = p.parse_args()
+
+    if args.list:
+        print("\n".join(sorted(SCENARIOS)))
+        return 0
+    if not (args.scenario or args.script):
+        p.error("one of --scenario or --script is required")
+    if args.max_seconds <= 0:
+        p.error("--max-seconds must be positive")
+    try:
+        if args.script:
+            with open(args.script, encoding="utf-8") as f:
+                steps = normalize(json.load(f))
+        else:
+            steps = normalize(SCENARIOS[args.scenario])
+    except (OSError, ValueError) as e:
+        p.error(str(e))
+
+    if args.dump:
+        for name, step in steps:
+            if name in ("send", "dribble"):
+                text = expand(step[name], args.date) * int(step.get("repeat", 1))
+                sys.stdout.buffer.write(text)
+        return 0
+    Server(args, steps).run()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
