@@ -1,0 +1,44 @@
+// Application start-up: the platform services, automation registration and
+// the modal main dialog. When the dialog ends, the program ends.
+
+#include "Quorvel.h"
+
+#include "QuorvelDlg.h"
+#include "afxdisp.h"
+#include "afxsock.h"
+#include "resource.h"
+
+// clang-format off
+BEGIN_MESSAGE_MAP(CQuorvelApp, CWinApp)
+    ON_COMMAND(ID_HELP, CWinApp::OnHelp)
+END_MESSAGE_MAP()
+// clang-format on
+
+CQuorvelApp::CQuorvelApp() = default;
+
+CQuorvelApp theApp;
+
+BOOL CQuorvelApp::InitInstance()
+{
+    if (!AfxSocketInit()) {
+        AfxMessageBox(IDP_SOCKETS_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
+        return FALSE;
+    }
+    if (!AfxOleInit()) {
+        AfxMessageBox(IDP_OLE_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
+        return FALSE;
+    }
+    AfxEnableControlContainer();
+    g_lpCmdLine = m_lpCmdLine;
+    Enable3dControls();
+
+    if (RunEmbedded() || RunAutomated())
+        COleObjectFactory::RegisterAll();
+    else
+        COleObjectFactory::UpdateRegistryAll(TRUE);
+
+    CQuorvelDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    return FALSE;
+}

@@ -1,0 +1,14 @@
+#include "ConsoleText.h"
+
+#include <string>
+
+void WritePrintable(std::ostream& out, const char* data, std::size_t size)
+{
+    std::string text(data, size);
+    for (char& c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\r' && c != '\n' && c != '\t') || u == 0x7F)
+            c = '.';
+    }
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}

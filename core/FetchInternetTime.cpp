@@ -1,0 +1,138 @@
+// One attempt to read the current time from the web server's Date header.
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "ConsoleText.h"
+#include "HttpDate.h"
+#include "QuorvelDlg.h"
+#include "TimeServer.h"
+#include "afxsock.h"
+#include "resource.h"
+
+namespace {
+
+// Receives until the server closes, an error or time-out, or enough bytes
+// for the headers have arrived.
+std::string ReceiveResponse(CSocket& socket)
+{
+    std::vector<char> buffer(kReceiveBufferSize);
+    std::string response;
+    int total = 0;
+    int n = socket.Receive(buffer.data(), kReceiveChunkMax, 0);
+    while (n > 0) {
+        buffer[n] = '\0';
+        response.append(buffer.data(), static_cast<std::size_t>(n));
+        total += n;
+        if (total >= kReceiveEnough)
+            break;
+        n = socket.Receive(buffer.data(), kReceiveChunkMax, 0);
+    }
+    return response;
+}
+
+void EchoResponse(const std::string& response)
+{
+    std::printf("Received (first 2000 characters):\n");
+    const std::size_t shown = response.size() < kEchoLimit ? response.size() : kEchoLimit;
+    WritePrintable(std::cout, response.data(), shown);
+    std::cout << std::endl;
+}
+
+}  // namespace
+
+void CQuorvelDlg::FetchInternetTime()
+{
+    if (!AfxSocketInit()) {
+        AfxMessageBox("Socket Initialization failed", MB_OK, 0);
+        m_bFetched = 0;
+        return;
+    }
+
+    CSocket socket;
+    socket.SetTimeouts(kConnectTimeoutMs, kReceiveTimeoutMs);
+    if (!socket.Create(0, SOCK_STREAM, 63, nullptr) ||
+        !socket.Connect(TimeServerHost, kTimeServerPort)) {
+        AfxMessageBox("Failed to connect to server", MB_OK, 0);
+        m_bFetched = 0;
+        return;
+    }
+
+    const std::string request = std::string(kRequestLine) + kHostHeaderLine + kClosingHeaderLines;
+    socket.Send(request.data(), static_cast<int>(request.size()), 0);
+    const std::string response = ReceiveResponse(socket);
+    EchoResponse(response);
+    socket.Close();
+    std::cout << "-------------------------------------------------------------" << std::endl;
+
+    HttpHeaderLine found;
+    if (!FindDateHeader(response.data(), response.size(), &found)) {
+        std::cout << "Date not found in the buffer!" << std::endl;
+        SetDlgItemText(IDC_TIME_TEXT, "读取失败，请重试。");
+        m_bFetched = 0;
+        return;
+    }
+
+    const std::string dateLine(found.text, found.length);
+    std::cout << "Date line extracted: ";
+    WritePrintable(std::cout, dateLine.data(), dateLine.size());
+    std::cout << std::endl;
+    SetDlgItemText(IDC_TIME_TEXT, dateLine.c_str());
+
+    // A bounded copy: an over-long line is cut to fit the work area.
+    char lineCopy[kDateLineArea];
+    const std::size_t copied =
+        dateLine.size() < sizeof lineCopy - 1 ? dateLine.size() : sizeof lineCopy - 1;
+    std::memcpy(lineCopy, dateLine.data(), copied);
+    lineCopy[copied] = '\0';
+
+    HttpDateFields utc;
+    switch (ParseDateLine(lineCopy, &utc)) {
+    case HttpDateResult::InvalidFormat:
+        std::printf("Invalid input format.\n");
+        m_bFetched = 0;
+        return;
+    case HttpDateResult::InvalidMonth:
+        std::printf("Invalid month.\n");
+        m_bFetched = 0;
+        return;
+    case HttpDateResult::Ok:
+        break;
+    }
+
+    std::printf("Year: %d\n", utc.year);
+    std::printf("Month: %d\n", utc.month);
+    std::printf("Day: %d\n", utc.day);
+    std::printf("Hour: %d\n", utc.hour);
+    std::printf("Minute: %d\n", utc.minute);
+    std::printf("Second: %d\n", utc.second);
+
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    AdjustTimeZone(kDisplayOffsetHours, utc.year, utc.month, utc.day, utc.hour, utc.minute,
+                   utc.second, &year, &month, &day, &hour, &minute, &second);
+    std::printf("\r\nAdjusted Time: %04d-%02d-%02d %02d:%02d:%02d\n", year, month, day, hour,
+                minute, second);
+
+    m_utcYear = utc.year;
+    m_utcMonth = utc.month;
+    m_utcDay = utc.day;
+    m_utcHour = utc.hour;
+    m_utcMinute = utc.minute;
+    m_utcSecond = utc.second;
+    m_localYear = year;
+    m_localMonth = month;
+    m_localDay = day;
+    m_localHour = hour;
+    m_localMinute = minute;
+    m_localSecond = second;
+    m_bHaveTime = true;
+
+    char status[200];
+    std::snprintf(status, sizeof status, "%d年%d月%d日%d点%d分%d秒", year, month, day, hour,
+                  minute, second);
+    SetDlgItemText(IDC_TIME_TEXT, status);
+    m_bFetched = 1;
+}

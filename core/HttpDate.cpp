@@ -1,0 +1,84 @@
+#include "HttpDate.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kMonthNames[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithNoCase(const char* text, std::size_t size, const char* prefix)
+{
+    const std::size_t n = std::strlen(prefix);
+    if (size < n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (AsciiLower(text[i]) != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+// Index just past the end of the line starting at `pos`: the LF, or `size`.
+std::size_t LineEnd(const char* data, std::size_t size, std::size_t pos)
+{
+    const void* lf = std::memchr(data + pos, '\n', size - pos);
+    return lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - data) : size;
+}
+
+}  // namespace
+
+bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line)
+{
+    // The first line is the status line; header fields follow it.
+    std::size_t pos = LineEnd(data, size, 0);
+    while (pos < size) {
+        ++pos;  // past the LF
+        const std::size_t end = LineEnd(data, size, pos);
+        const std::size_t length = end - pos;
+        if (length == 0 || (length == 1 && data[pos] == '\r'))
+            return false;  // the empty line ends the header block
+        if (StartsWithNoCase(data + pos, length, "date:")) {
+            line->text = data + pos;
+            line->length = length;
+            return true;
+        }
+        pos = end;
+    }
+    return false;
+}
+
+int MonthFromName(const char* name)
+{
+    for (int i = 0; i < 12; ++i) {
+        if (std::strcmp(name, kMonthNames[i]) == 0)
+            return i + 1;
+    }
+    return 0;
+}
+
+HttpDateResult ParseDateLine(const char* line, HttpDateFields* fields)
+{
+    const char* comma = std::strstr(line, ", ");
+    if (!comma)
+        return HttpDateResult::InvalidFormat;
+
+    char monthName[4] = "";
+    HttpDateFields f = {0, 0, 0, 0, 0, 0};
+    const int converted = std::sscanf(comma + 2, "%d %3s %d %d:%d:%d", &f.day, monthName, &f.year,
+                                      &f.hour, &f.minute, &f.second);
+    // A month that was read but is not a month name is reported as such,
+    // even when the fields after it did not convert (as in "13-Feb-25").
+    if (converted < 2)
+        return HttpDateResult::InvalidFormat;
+    f.month = MonthFromName(monthName);
+    if (f.month == 0)
+        return HttpDateResult::InvalidMonth;
+    if (converted < 6)
+        return HttpDateResult::InvalidFormat;
+    *fields = f;
+    return HttpDateResult::Ok;
+}

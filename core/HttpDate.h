@@ -1,0 +1,42 @@
+// Finding and reading the Date header of an HTTP response. Pure functions over
+// byte ranges: every read is bounded by the given size, never by a NUL.
+#pragma once
+
+#include <cstddef>
+
+// A line of the response: from the field name up to, not including, the LF
+// that ends it (a CR before the LF stays in the line), or up to the end of
+// the data when no LF follows.
+struct HttpHeaderLine {
+    const char* text;
+    std::size_t length;
+};
+
+// Finds the Date header field: a line of the header block (after the status
+// line, before the first empty line) whose field name is "Date", compared
+// without regard to case. The first such line wins. Returns false when the
+// header block has none.
+bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line);
+
+// 1 to 12 for "Jan" to "Dec" (exact, case-sensitive), 0 for anything else.
+int MonthFromName(const char* name);
+
+// The calendar fields of a Date line, as written in the header (GMT).
+struct HttpDateFields {
+    int day;
+    int month;
+    int year;
+    int hour;
+    int minute;
+    int second;
+};
+
+enum class HttpDateResult {
+    Ok,
+    InvalidFormat,  // no ", " after the weekday, or fewer than six fields
+    InvalidMonth,   // the month is not one of the twelve English names
+};
+
+// Reads "<weekday>, <day> <Mon> <year> <hh>:<mm>:<ss>" from a NUL-terminated
+// line. The numbers are taken as written, without range checks.
+HttpDateResult ParseDateLine(const char* line, HttpDateFields* fields);

@@ -1,0 +1,48 @@
+// Writing the UTC time read from the server into the system clock.
+
+#include <cstdio>
+#include <iostream>
+
+#include "QuorvelDlg.h"
+
+namespace {
+
+// A field the clock record cannot hold as it is. Such a field must never be
+// cut to its low 16 bits: year 67537 would become 2001 and pass as valid.
+bool FitsInWord(int value) { return value >= 0 && value <= 0xFFFF; }
+
+}  // namespace
+
+void CQuorvelDlg::ApplySystemTime()
+{
+    if (!m_bHaveTime) {
+        std::printf("No Internet time has been read yet; the system time was not changed.\n");
+        return;
+    }
+    SetSystemClock(m_utcYear, m_utcMonth, m_utcDay, m_utcHour, m_utcMinute, m_utcSecond);
+}
+
+void CQuorvelDlg::SetSystemClock(int year, int month, int day, int hour, int minute, int second)
+{
+    DWORD error = ERROR_SUCCESS;
+    if (FitsInWord(year) && FitsInWord(month) && FitsInWord(day) && FitsInWord(hour) &&
+        FitsInWord(minute) && FitsInWord(second)) {
+        SYSTEMTIME st;
+        st.wYear = static_cast<WORD>(year);
+        st.wMonth = static_cast<WORD>(month);
+        st.wDayOfWeek = 0;  // ignored by the clock call
+        st.wDay = static_cast<WORD>(day);
+        st.wHour = static_cast<WORD>(hour);
+        st.wMinute = static_cast<WORD>(minute);
+        st.wSecond = static_cast<WORD>(second);
+        st.wMilliseconds = 0;
+        if (SetSystemTime(&st)) {
+            std::printf("System time successfully updated.\n");
+            return;
+        }
+        error = GetLastError();
+    } else {
+        error = ERROR_INVALID_PARAMETER;
+    }
+    std::cerr << "Failed to set system time. Error: " << static_cast<unsigned long>(error) << "\n";
+}

@@ -1,0 +1,31 @@
+// The web server whose Date header gives the time, and how it is asked.
+// All compile-time constants.
+#pragma once
+
+// The site named by the fetch button; its home page answers plain HTTP on
+// port 80 with a Date header.
+#define TimeServerHost "www.baidu.com"
+
+constexpr unsigned kTimeServerPort = 80;
+
+constexpr char kRequestLine[] = "GET / HTTP/1.1\r\n";
+constexpr char kHostHeaderLine[] = "Host: www.baidu.com\r\n";
+constexpr char kClosingHeaderLines[] = "Connection: close\r\n\r\n";
+
+// One receive may fill the whole buffer but its last byte, kept for a NUL.
+constexpr int kReceiveBufferSize = 102400;
+constexpr int kReceiveChunkMax = kReceiveBufferSize - 1;
+// Receiving stops once this many bytes have arrived; the headers are in them.
+constexpr int kReceiveEnough = 2000;
+// How much of the response is echoed on the console.
+constexpr int kEchoLimit = 2000;
+// Size of the work area that holds a copy of the Date line, NUL included.
+constexpr int kDateLineArea = 800;
+
+// Time-outs in milliseconds: for the whole connection attempt, and for each
+// receive. A silent server cannot hold the window longer than this.
+constexpr unsigned kConnectTimeoutMs = 10000;
+constexpr unsigned kReceiveTimeoutMs = 10000;
+
+// The zone shown in the window: UTC+8 (China Standard Time).
+constexpr int kDisplayOffsetHours = 8;

@@ -1,0 +1,49 @@
+// Blocking TCP client sockets in the style of MFC's CAsyncSocket/CSocket.
+#pragma once
+
+#include <cstdint>
+
+#include "win32api.h"
+
+// Starts the socket layer. Safe to call more than once. Returns FALSE when
+// the layer cannot start.
+BOOL AfxSocketInit();
+
+class CAsyncSocket {
+public:
+    CAsyncSocket() = default;
+    CAsyncSocket(const CAsyncSocket&) = delete;
+    CAsyncSocket& operator=(const CAsyncSocket&) = delete;
+    // Closes the socket if it is still open.
+    virtual ~CAsyncSocket();
+
+    // Creates the socket. `eventMask` is accepted for compatibility; the
+    // socket always works in blocking mode. Only `port` 0 with no local
+    // address is supported: the system picks the local end.
+    BOOL Create(UINT port = 0, int socketType = SOCK_STREAM, long eventMask = 63,
+                LPCTSTR socketAddress = nullptr);
+    // Resolves `host` (IPv4 and IPv6) and connects to the first address that
+    // answers, within the connect time-out. FALSE when none does.
+    BOOL Connect(LPCTSTR host, UINT port);
+    // Returns bytes sent, or -1 on error.
+    int Send(const void* data, int length, int flags = 0);
+    // Returns bytes read (at most `length`), 0 when the peer closed, -1 on
+    // error or when the receive time-out passes.
+    int Receive(void* buffer, int length, int flags = 0);
+    void Close();
+
+    // Time-outs in milliseconds for Connect (the whole connection attempt)
+    // and for each Receive; 0 waits without limit. Takes effect for calls
+    // made after it.
+    void SetTimeouts(UINT connectMilliseconds, UINT receiveMilliseconds);
+
+protected:
+    std::intptr_t m_hSocket = -1;  // backend socket handle, -1 when closed
+    UINT m_connectTimeoutMs = 0;
+    UINT m_receiveTimeoutMs = 0;
+};
+
+class CSocket : public CAsyncSocket {
+public:
+    CSocket() = default;
+};

@@ -1,0 +1,261 @@
+// A small MFC-style application framework: application object, windows,
+// modal dialogs, static message maps, menus and painting. The declarations
+// are shared; each backend (win32/, posix/, the tests' fake) implements them.
+#pragma once
+
+#include <string>
+#include <type_traits>
+
+#include "win32api.h"
+
+class CWnd;
+class CWinApp;
+
+// ---------------------------------------------------------------------------
+// Message maps: static tables of message (or command ID) to member handler.
+// Each entry stores a thunk instantiated for the handler's exact signature, so
+// a handler of the wrong type fails to compile.
+
+class CCmdTarget;
+typedef LRESULT (*AFX_PMSG_THUNK)(CCmdTarget* target, WPARAM wParam, LPARAM lParam);
+
+struct AFX_MSGMAP_ENTRY {
+    UINT nMessage;  // window message, or WM_COMMAND for notifications
+    UINT nCode;     // notification code (WM_COMMAND only)
+    UINT nID;       // control or command ID (WM_COMMAND only)
+    AFX_PMSG_THUNK pfn;  // null ends the table
+};
+
+struct AFX_MSGMAP {
+    const AFX_MSGMAP* (*pfnGetBaseMap)();  // null for the root
+    const AFX_MSGMAP_ENTRY* lpEntries;
+};
+
+namespace afx_thunk {
+// F may be a member of T or of one of its bases.
+template <class T, auto F>
+LRESULT vv(CCmdTarget* p, WPARAM, LPARAM)
+{
+    static_assert(std::is_same_v<std::invoke_result_t<decltype(F), T*>, void>,
+                  "handler must be void ()");
+    (static_cast<T*>(p)->*F)();
+    return 0;
+}
+template <class T, auto F>
+LRESULT vwl(CCmdTarget* p, WPARAM w, LPARAM l)
+{
+    static_assert(std::is_same_v<std::invoke_result_t<decltype(F), T*, UINT, LPARAM>, void>,
+                  "handler must be void (UINT, LPARAM)");
+    (static_cast<T*>(p)->*F)(static_cast<UINT>(w), l);
+    return 0;
+}
+template <class T, auto F>
+LRESULT hv(CCmdTarget* p, WPARAM, LPARAM)
+{
+    static_assert(std::is_same_v<std::invoke_result_t<decltype(F), T*>, HCURSOR>,
+                  "handler must be HCURSOR ()");
+    return reinterpret_cast<LRESULT>((static_cast<T*>(p)->*F)());
+}
+}  // namespace afx_thunk
+
+#define DECLARE_MESSAGE_MAP()                                   \
+protected:                                                      \
+    static const AFX_MSGMAP* GetThisMessageMap();               \
+    const AFX_MSGMAP* GetMessageMap() const override;
+
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                    \
+    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
+    const AFX_MSGMAP* theClass::GetThisMessageMap()                               \
+    {                                                                             \
+        typedef theClass ThisClass;                                               \
+        typedef baseClass TheBaseClass;                                           \
+        (void)sizeof(ThisClass);                                                  \
+        static const AFX_MSGMAP_ENTRY entries[] = {
+
+#define END_MESSAGE_MAP()                                                         \
+            { 0, 0, 0, nullptr }                                                  \
+        };                                                                        \
+        static const AFX_MSGMAP messageMap = { &TheBaseClass::GetThisMessageMap, entries }; \
+        return &messageMap;                                                       \
+    }
+
+#define ON_WM_SYSCOMMAND() { WM_SYSCOMMAND, 0, 0, &afx_thunk::vwl<ThisClass, &ThisClass::OnSysCommand> },
+#define ON_WM_DESTROY() { WM_DESTROY, 0, 0, &afx_thunk::vv<ThisClass, &ThisClass::OnDestroy> },
+#define ON_WM_PAINT() { WM_PAINT, 0, 0, &afx_thunk::vv<ThisClass, &ThisClass::OnPaint> },
+#define ON_WM_QUERYDRAGICON() { WM_QUERYDRAGICON, 0, 0, &afx_thunk::hv<ThisClass, &ThisClass::OnQueryDragIcon> },
+#define ON_WM_CLOSE() { WM_CLOSE, 0, 0, &afx_thunk::vv<ThisClass, &ThisClass::OnClose> },
+#define ON_WM_CANCELMODE() { WM_CANCELMODE, 0, 0, &afx_thunk::vv<ThisClass, &ThisClass::OnCancelMode> },
+#define ON_COMMAND(id, memberFxn) { WM_COMMAND, 0, (id), &afx_thunk::vv<ThisClass, &memberFxn> },
+#define ON_BN_CLICKED(id, memberFxn) { WM_COMMAND, BN_CLICKED, (id), &afx_thunk::vv<ThisClass, &memberFxn> },
+
+// ---------------------------------------------------------------------------
+
+// Base of every class that handles messages or commands.
+class CCmdTarget {
+public:
+    CCmdTarget() = default;
+    CCmdTarget(const CCmdTarget&) = delete;
+    CCmdTarget& operator=(const CCmdTarget&) = delete;
+    virtual ~CCmdTarget() = default;
+
+    // Runs the first handler for the message found in this object's map
+    // chain. Returns false when no entry matches.
+    bool DispatchFromMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+
+protected:
+    static const AFX_MSGMAP* GetThisMessageMap();
+    virtual const AFX_MSGMAP* GetMessageMap() const;
+};
+
+// A menu, as returned by CWnd::GetSystemMenu.
+class CMenu {
+public:
+    HMENU m_hMenu = nullptr;
+    BOOL AppendMenu(UINT flags, UINT_PTR idNewItem = 0, LPCTSTR newItem = nullptr);
+};
+
+// A string loaded from the string table, in the multibyte code page.
+class CString {
+public:
+    CString() = default;
+    CString(LPCTSTR text) : m_text(text ? text : "") {}
+    BOOL LoadString(UINT id);  // FALSE when the string table has no such ID
+    BOOL IsEmpty() const { return m_text.empty(); }
+    operator LPCTSTR() const { return m_text.c_str(); }
+
+private:
+    std::string m_text;
+};
+
+class CWnd : public CCmdTarget {
+public:
+    HWND m_hWnd = nullptr;
+
+    CWnd() = default;
+    ~CWnd() override = default;
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+
+    // Sets the text of child control `id` from a NUL-terminated multibyte
+    // string. Does nothing while the window does not exist.
+    void SetDlgItemText(int id, LPCTSTR text);
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    BOOL ShowWindow(int showCommand);
+    BOOL IsIconic() const;
+    void GetClientRect(RECT* rect) const;
+    HICON SetIcon(HICON icon, BOOL bigIcon);
+    // The window's system menu, or null. The menu object lives as long as
+    // the window object.
+    CMenu* GetSystemMenu(BOOL revert);
+    // Closes any help window the application opened.
+    void WinHelp(DWORD_PTR data, UINT command = 0);
+
+    // Entry point of the backends: handles one message through the message
+    // map and falls back to Default().
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+
+protected:
+    // Default processing of the message being handled.
+    LRESULT Default();
+    void OnSysCommand(UINT id, LPARAM lParam) { (void)id; (void)lParam; Default(); }
+    void OnDestroy() { Default(); }
+    void OnPaint() { Default(); }
+    void OnClose() { Default(); }
+    void OnCancelMode() { Default(); }
+
+    // Message currently being handled, for Default().
+    struct CurrentMessage { UINT message; WPARAM wParam; LPARAM lParam; };
+    CurrentMessage m_current = {0, 0, 0};
+    CMenu m_systemMenu;
+};
+
+class CDialog : public CWnd {
+public:
+    explicit CDialog(UINT idTemplate, CWnd* parent = nullptr);
+    ~CDialog() override = default;
+
+    // Creates the dialog from its template and runs it until EndDialog or
+    // WM_QUIT. Returns the EndDialog result (IDOK, IDCANCEL...), or -1 when
+    // the dialog could not be created.
+    INT_PTR DoModal();
+    void EndDialog(int result);
+
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+
+protected:
+    UINT m_nIDTemplate;
+    CWnd* m_pParentWnd;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+// Paint context of one WM_PAINT; opened in the constructor, closed in the
+// destructor.
+class CPen;
+class CPaintDC {
+public:
+    explicit CPaintDC(CWnd* wnd);
+    ~CPaintDC();
+    CPaintDC(const CPaintDC&) = delete;
+    CPaintDC& operator=(const CPaintDC&) = delete;
+
+    HDC GetSafeHdc() const { return m_hDC; }
+    CPen* SelectObject(CPen* pen);  // returns the pen it replaced
+    void MoveTo(int x, int y);
+    void LineTo(int x, int y);
+    BOOL DrawIcon(int x, int y, HICON icon);
+
+    HDC m_hDC = nullptr;
+
+private:
+    CWnd* m_pWnd;
+    void* m_paint;  // backend paint state
+};
+
+class CPen {
+public:
+    CPen(int style, int width, COLORREF color);
+    ~CPen();
+    CPen(const CPen&) = delete;
+    CPen& operator=(const CPen&) = delete;
+    BOOL DeleteObject();
+
+    HPEN m_hPen = nullptr;
+};
+
+// The application object. Exactly one exists; the backend's entry point runs
+// its InitInstance and, when that returns TRUE, a message loop.
+class CWinApp : public CCmdTarget {
+public:
+    explicit CWinApp(LPCTSTR appName = nullptr);
+    ~CWinApp() override;
+
+    virtual BOOL InitInstance();
+    HICON LoadIcon(UINT id) const;
+    void Enable3dControls() {}
+    // Whether the command line asks for an embedding or automation start.
+    BOOL RunEmbedded();
+    BOOL RunAutomated();
+    void OnHelp() {}
+
+    LPTSTR m_lpCmdLine = nullptr;  // command-line tail, after the program name
+    CWnd* m_pMainWnd = nullptr;
+    HINSTANCE m_hInstance = nullptr;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+CWinApp* AfxGetApp();
+void AfxEnableControlContainer();
+
+// Modal message box with the given text; returns the button pressed.
+int AfxMessageBox(LPCTSTR text, UINT type = MB_OK, UINT idHelp = 0);
+// The same with a string from the string table.
+int AfxMessageBox(UINT idPrompt, UINT type = MB_OK, UINT idHelp = static_cast<UINT>(-1));
+
+// Reopens standard output on the process's console so diagnostics appear
+// there. Where there is no console, the inherited standard output is kept.
+void AfxReopenStdoutOnConsole();

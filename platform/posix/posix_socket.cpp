@@ -1,0 +1,60 @@
+// CAsyncSocket over the POSIX TCP client.
+
+#include <climits>
+
+#include "afxsock.h"
+#include "tcp_client.h"
+
+BOOL AfxSocketInit()
+{
+    return TRUE;  // BSD sockets need no start-up
+}
+
+CAsyncSocket::~CAsyncSocket()
+{
+    Close();
+}
+
+BOOL CAsyncSocket::Create(UINT port, int socketType, long /*eventMask*/, LPCTSTR socketAddress)
+{
+    // The descriptor is made by Connect, once the address family is known.
+    return port == 0 && socketType == SOCK_STREAM && socketAddress == nullptr ? TRUE : FALSE;
+}
+
+BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
+{
+    Close();
+    const int fd = tcp::Connect(host, port, m_connectTimeoutMs);
+    if (fd < 0)
+        return FALSE;
+    m_hSocket = fd;
+    return TRUE;
+}
+
+int CAsyncSocket::Send(const void* data, int length, int /*flags*/)
+{
+    if (m_hSocket < 0 || length < 0)
+        return -1;
+    return static_cast<int>(tcp::Send(static_cast<int>(m_hSocket), data, static_cast<std::size_t>(length)));
+}
+
+int CAsyncSocket::Receive(void* buffer, int length, int /*flags*/)
+{
+    if (m_hSocket < 0 || length < 0)
+        return -1;
+    return static_cast<int>(
+        tcp::Receive(static_cast<int>(m_hSocket), buffer, static_cast<std::size_t>(length), m_receiveTimeoutMs));
+}
+
+void CAsyncSocket::Close()
+{
+    if (m_hSocket >= 0)
+        tcp::Close(static_cast<int>(m_hSocket));
+    m_hSocket = -1;
+}
+
+void CAsyncSocket::SetTimeouts(UINT connectMilliseconds, UINT receiveMilliseconds)
+{
+    m_connectTimeoutMs = connectMilliseconds;
+    m_receiveTimeoutMs = receiveMilliseconds;
+}

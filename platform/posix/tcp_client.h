@@ -1,0 +1,23 @@
+// Blocking TCP client connections over BSD sockets, with time-outs.
+// Kept apart from the framework headers so it can use the system's own.
+#pragma once
+
+#include <cstddef>
+
+namespace tcp {
+
+// Resolves `host` (IPv4 and IPv6) and connects to the first address that
+// accepts within what is left of `timeoutMs` (0: no limit). Returns the
+// connected descriptor, or -1 with errno set.
+int Connect(const char* host, unsigned port, unsigned timeoutMs);
+
+// Returns bytes read, 0 when the peer closed, -1 on error or when no byte
+// arrives within `timeoutMs` (0: no limit).
+long Receive(int fd, void* buffer, std::size_t length, unsigned timeoutMs);
+
+// Sends all of `data` unless an error occurs; returns bytes sent or -1.
+long Send(int fd, const void* data, std::size_t length);
+
+void Close(int fd);
+
+}  // namespace tcp

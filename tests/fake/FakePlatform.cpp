@@ -1,0 +1,257 @@
+// The fake backend: implements the platform layer over the fake::State of
+// the running test.
+
+#include "FakePlatform.h"
+
+#include <cstring>
+
+#include "afxdisp.h"
+#include "afxsock.h"
+
+namespace fake {
+
+namespace {
+State g_state;
+DWORD g_lastError = 0;
+}  // namespace
+
+State& Get() { return g_state; }
+
+void Reset()
+{
+    g_state = State();
+    g_lastError = 0;
+}
+
+std::string State::LastText(int id) const
+{
+    for (auto it = dlgItemTexts.rbegin(); it != dlgItemTexts.rend(); ++it) {
+        if (it->first == id)
+            return it->second;
+    }
+    return "";
+}
+
+std::vector<std::string> State::Texts(int id) const
+{
+    std::vector<std::string> texts;
+    for (const auto& entry : dlgItemTexts) {
+        if (entry.first == id)
+            texts.push_back(entry.second);
+    }
+    return texts;
+}
+
+std::string Response(const std::vector<std::string>& headerLines, const std::string& body)
+{
+    std::string text = "HTTP/1.1 200 OK\r\n";
+    for (const std::string& line : headerLines)
+        text += line + "\r\n";
+    return text + "\r\n" + body;
+}
+
+Connection Serve(const std::vector<std::string>& chunks)
+{
+    Connection c;
+    for (const std::string& data : chunks)
+        c.chunks.push_back(Chunk{data, 0});
+    return c;
+}
+
+}  // namespace fake
+
+using fake::g_state;
+
+// --- Kernel ---------------------------------------------------------------
+
+void Sleep(DWORD milliseconds) { g_state.sleeps.push_back(milliseconds); }
+
+BOOL SetSystemTime(const SYSTEMTIME* utc)
+{
+    g_state.clockWrites.push_back(*utc);
+    if (!g_state.clockResult)
+        fake::g_lastError = g_state.clockError;
+    return g_state.clockResult;
+}
+
+DWORD GetLastError() { return fake::g_lastError; }
+void SetLastError(DWORD code) { fake::g_lastError = code; }
+
+int GetSystemMetrics(int index) { return index == SM_CXSCREEN ? 1024 : 32; }
+
+HINSTANCE ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LPCSTR, int)
+{
+    g_state.shellOpens.push_back(file ? file : "");
+    return reinterpret_cast<HINSTANCE>(static_cast<std::intptr_t>(42));
+}
+
+// --- Sockets --------------------------------------------------------------
+
+namespace {
+// The script of each open socket, by handle.
+std::map<std::intptr_t, fake::Connection> g_sockets;
+std::map<std::intptr_t, std::size_t> g_nextChunk;
+std::intptr_t g_nextHandle = 100;
+}  // namespace
+
+BOOL AfxSocketInit()
+{
+    ++g_state.socketInits;
+    return g_state.socketInitFails ? FALSE : TRUE;
+}
+
+CAsyncSocket::~CAsyncSocket() { Close(); }
+
+BOOL CAsyncSocket::Create(UINT, int, long, LPCTSTR)
+{
+    m_hSocket = g_nextHandle++;
+    ++g_state.socketsOpen;
+    return TRUE;
+}
+
+BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
+{
+    ++g_state.connects;
+    g_state.connectHosts.push_back(host);
+    g_state.connectPorts.push_back(port);
+    g_state.connectTimeoutMs = m_connectTimeoutMs;
+    g_state.receiveTimeoutMs = m_receiveTimeoutMs;
+    if (g_state.connections.empty())
+        return FALSE;
+    fake::Connection c = g_state.connections.front();
+    g_state.connections.pop_front();
+    if (c.connectFails)
+        return FALSE;
+    g_sockets[m_hSocket] = c;
+    g_nextChunk[m_hSocket] = 0;
+    return TRUE;
+}
+
+int CAsyncSocket::Send(const void* data, int length, int)
+{
+    g_state.sent.emplace_back(static_cast<const char*>(data), static_cast<std::size_t>(length));
+    return length;
+}
+
+int CAsyncSocket::Receive(void* buffer, int length, int)
+{
+    g_state.receiveLengths.push_back(length);
+    auto it = g_sockets.find(m_hSocket);
+    if (it == g_sockets.end())
+        return -1;
+    std::size_t& next = g_nextChunk[m_hSocket];
+    if (next >= it->second.chunks.size())
+        return 0;
+    const fake::Chunk& chunk = it->second.chunks[next++];
+    if (chunk.data.empty())
+        return chunk.result;
+    // A scripted chunk larger than the request would be a broken test.
+    const std::size_t n = chunk.data.size() < static_cast<std::size_t>(length)
+                              ? chunk.data.size()
+                              : static_cast<std::size_t>(length);
+    std::memcpy(buffer, chunk.data.data(), n);
+    return static_cast<int>(n);
+}
+
+void CAsyncSocket::Close()
+{
+    if (m_hSocket == -1)
+        return;
+    g_sockets.erase(m_hSocket);
+    g_nextChunk.erase(m_hSocket);
+    --g_state.socketsOpen;
+    m_hSocket = -1;
+}
+
+void CAsyncSocket::SetTimeouts(UINT connectMilliseconds, UINT receiveMilliseconds)
+{
+    m_connectTimeoutMs = connectMilliseconds;
+    m_receiveTimeoutMs = receiveMilliseconds;
+}
+
+// --- Windows and dialogs ----------------------------------------------------
+
+int AfxMessageBox(LPCTSTR text, UINT, UINT)
+{
+    g_state.messageBoxes.push_back(text);
+    return IDOK;
+}
+
+int AfxMessageBox(UINT idPrompt, UINT type, UINT idHelp)
+{
+    CString text;
+    text.LoadString(idPrompt);
+    return AfxMessageBox(text, type, idHelp);
+}
+
+BOOL CString::LoadString(UINT id)
+{
+    auto it = g_state.strings.find(id);
+    m_text = it == g_state.strings.end() ? "" : it->second;
+    return it != g_state.strings.end();
+}
+
+void CWnd::SetDlgItemText(int id, LPCTSTR text) { g_state.dlgItemTexts.emplace_back(id, text); }
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) { return WindowProc(message, wParam, lParam); }
+BOOL CWnd::PostMessage(UINT message, WPARAM, LPARAM)
+{
+    g_state.postedMessages.push_back(message);
+    return TRUE;
+}
+BOOL CWnd::ShowWindow(int showCommand)
+{
+    g_state.shownWindows.push_back(showCommand);
+    return TRUE;
+}
+BOOL CWnd::IsIconic() const { return FALSE; }
+void CWnd::GetClientRect(RECT* rect) const { *rect = RECT{0, 0, 400, 300}; }
+HICON CWnd::SetIcon(HICON icon, BOOL) { return icon; }
+CMenu* CWnd::GetSystemMenu(BOOL) { return &m_systemMenu; }
+void CWnd::WinHelp(DWORD_PTR, UINT) {}
+LRESULT CWnd::Default() { return 0; }
+
+BOOL CMenu::AppendMenu(UINT flags, UINT_PTR, LPCTSTR newItem)
+{
+    g_state.menuItems.push_back((flags & MF_SEPARATOR) ? "-" : (newItem ? newItem : ""));
+    return TRUE;
+}
+
+INT_PTR CDialog::DoModal()
+{
+    g_state.dialogsRun.push_back(m_nIDTemplate);
+    OnInitDialog();
+    return IDOK;
+}
+
+void CDialog::EndDialog(int) {}
+
+CPaintDC::CPaintDC(CWnd* wnd) : m_pWnd(wnd), m_paint(nullptr) {}
+CPaintDC::~CPaintDC() = default;
+CPen* CPaintDC::SelectObject(CPen* pen) { return pen; }
+void CPaintDC::MoveTo(int, int) {}
+void CPaintDC::LineTo(int, int) {}
+BOOL CPaintDC::DrawIcon(int, int, HICON) { return TRUE; }
+
+CPen::CPen(int, int, COLORREF) {}
+CPen::~CPen() = default;
+BOOL CPen::DeleteObject() { return TRUE; }
+
+HICON CWinApp::LoadIcon(UINT) const { return nullptr; }
+void AfxEnableControlContainer() {}
+void AfxReopenStdoutOnConsole() {}
+
+// --- Automation -------------------------------------------------------------
+
+BOOL AfxOleInit() { return g_state.oleInitFails ? FALSE : TRUE; }
+void AfxOleLockApp() {}
+void AfxOleUnlockApp() {}
+BOOL COleObjectFactory::RegisterAll()
+{
+    ++g_state.registerAllCalls;
+    return TRUE;
+}
+BOOL COleObjectFactory::UpdateRegistryAll(BOOL)
+{
+    ++g_state.updateRegistryCalls;
+    return TRUE;
+}

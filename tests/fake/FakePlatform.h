@@ -1,0 +1,75 @@
+// A fake backend for the platform layer: scripted sockets, a recording clock,
+// recorded sleeps, message boxes, window texts and shell calls. Tests set the
+// script, run the unchanged application code, and read the record.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "afxwin.h"
+
+namespace fake {
+
+// What one Receive call returns: `data` when not empty, else `result`
+// (0 for the peer closing, -1 for an error or time-out).
+struct Chunk {
+    std::string data;
+    int result = 0;
+};
+
+// The behaviour of one connection: taken in order by each Connect call.
+struct Connection {
+    bool connectFails = false;
+    std::vector<Chunk> chunks;  // after the last one, Receive returns 0
+};
+
+struct State {
+    // Script.
+    bool socketInitFails = false;
+    bool oleInitFails = false;
+    std::deque<Connection> connections;  // when empty, Connect fails
+    BOOL clockResult = TRUE;             // what SetSystemTime returns
+    DWORD clockError = 1;                // and its error code on failure
+    std::map<UINT, std::string> strings; // string table for CString/AfxMessageBox
+
+    // Record.
+    int socketInits = 0;
+    int connects = 0;
+    std::vector<std::string> connectHosts;
+    std::vector<UINT> connectPorts;
+    std::vector<std::string> sent;
+    std::vector<int> receiveLengths;  // the length asked for by each Receive
+    int socketsOpen = 0;              // created and not yet closed
+    unsigned connectTimeoutMs = 0;
+    unsigned receiveTimeoutMs = 0;
+    std::vector<DWORD> sleeps;
+    std::vector<SYSTEMTIME> clockWrites;
+    std::vector<std::string> messageBoxes;
+    std::vector<std::pair<int, std::string>> dlgItemTexts;
+    std::vector<std::string> shellOpens;
+    std::vector<UINT> postedMessages;
+    std::vector<std::string> menuItems;  // "-" for a separator
+    std::vector<int> shownWindows;       // ShowWindow commands
+    std::vector<INT_PTR> dialogsRun;     // template IDs passed to DoModal
+    int registerAllCalls = 0;
+    int updateRegistryCalls = 0;
+
+    // The last text set on a control, or "" when none was.
+    std::string LastText(int id) const;
+    // Every text set on a control, in order.
+    std::vector<std::string> Texts(int id) const;
+};
+
+// The state of the current test; Reset() starts a new one.
+State& Get();
+void Reset();
+
+// A response with the given header lines (CR LF added), in one chunk.
+std::string Response(const std::vector<std::string>& headerLines, const std::string& body = "");
+// A connection that answers with `data` split into the given chunks and
+// then closes.
+Connection Serve(const std::vector<std::string>& chunks);
+
+}  // namespace fake

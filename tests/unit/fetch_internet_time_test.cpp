@@ -1,0 +1,272 @@
+// One attempt of reading the time: the request, the console commentary, the
+// status texts, the stored fields, and every way an attempt can fail.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "dialog_fixture.h"
+#include "resource.h"
+
+namespace {
+
+const std::string kDashes(61, '-');
+
+const std::string kOkResponse =
+    fake::Response({"Server: nginx", std::string(kDateLine), "Content-Length: 0"});
+
+// The console lines of a success for kDateLine, after the separator.
+const std::string kSuccessTail =
+    "Date line extracted: Date: Thu, 13 Feb 2025 11:46:19 GMT\r\n"
+    "Year: 2025\nMonth: 2\nDay: 13\nHour: 11\nMinute: 46\nSecond: 19\n"
+    "\r\nAdjusted Time: 2025-02-13 19:46:19\n";
+
+class FetchTest : public DialogTest {
+protected:
+    void Fetch() { Capture([this] { dlg.FetchInternetTime(); }); }
+    void ExpectFailedWithoutTouchingTheTime()
+    {
+        EXPECT_EQ(0, dlg.m_bFetched);
+        EXPECT_EQ(0, dlg.m_utcYear);
+        EXPECT_EQ(0, dlg.m_localYear);
+    }
+};
+
+TEST_F(FetchTest, SuccessSendsTheExactRequestAndStoresBothTimes)
+{
+    platform().connections.push_back(fake::Serve({kOkResponse}));
+    Fetch();
+
+    EXPECT_EQ(std::vector<std::string>{"www.baidu.com"}, platform().connectHosts);
+    EXPECT_EQ(std::vector<UINT>{80}, platform().connectPorts);
+    EXPECT_EQ(std::vector<std::string>{"GET / HTTP/1.1\r\nHost: www.baidu.com\r\n"
+                                       "Connection: close\r\n\r\n"},
+              platform().sent);
+    EXPECT_EQ("Received (first 2000 characters):\n" + kOkResponse + "\n" + kDashes + "\n" +
+                  kSuccessTail,
+              out);
+    EXPECT_EQ("", err);
+
+    EXPECT_EQ(1, dlg.m_bFetched);
+    EXPECT_EQ(2025, dlg.m_utcYear);
+    EXPECT_EQ(2, dlg.m_utcMonth);
+    EXPECT_EQ(13, dlg.m_utcDay);
+    EXPECT_EQ(11, dlg.m_utcHour);
+    EXPECT_EQ(46, dlg.m_utcMinute);
+    EXPECT_EQ(19, dlg.m_utcSecond);
+    EXPECT_EQ(19, dlg.m_localHour);
+    EXPECT_EQ(13, dlg.m_localDay);
+    // The raw line first, then the local time replaces it.
+    EXPECT_EQ((std::vector<std::string>{"Date: Thu, 13 Feb 2025 11:46:19 GMT\r",
+                                        "2025年2月13日19点46分19秒"}),
+              platform().Texts(IDC_TIME_TEXT));
+    EXPECT_TRUE(platform().messageBoxes.empty());
+    EXPECT_EQ(0, platform().socketsOpen);
+}
+
+TEST_F(FetchTest, LocalTimeCrossesIntoTheNextYear)
+{
+    platform().connections.push_back(
+        fake::Serve({fake::Response({"Date: Tue, 31 Dec 2024 20:30:00 GMT"})}));
+    Fetch();
+    EXPECT_EQ("2025年1月1日4点30分0秒", platform().LastText(IDC_TIME_TEXT));
+    EXPECT_EQ(2024, dlg.m_utcYear);
+    EXPECT_EQ(2025, dlg.m_localYear);
+}
+
+TEST_F(FetchTest, SocketsGetTimeoutsAndReceivesAskForTheBufferButOneByte)
+{
+    platform().connections.push_back(fake::Serve({kOkResponse}));
+    Fetch();
+    EXPECT_EQ(10000u, platform().connectTimeoutMs);
+    EXPECT_EQ(10000u, platform().receiveTimeoutMs);
+    ASSERT_FALSE(platform().receiveLengths.empty());
+    EXPECT_EQ(102399, platform().receiveLengths[0]);
+}
+
+TEST_F(FetchTest, ReceivingStopsOnceTwoThousandBytesHaveArrived)
+{
+    const std::string body(3000, 'x');
+    const std::string big = fake::Response({kDateLine}, body);
+    platform().connections.push_back(fake::Serve({big, "never read"}));
+    Fetch();
+    EXPECT_EQ(1u, platform().receiveLengths.size());
+    EXPECT_EQ(1, dlg.m_bFetched);
+    // Only the first 2000 bytes are echoed.
+    EXPECT_NE(std::string::npos, out.find(big.substr(0, 2000) + "\n" + kDashes));
+    EXPECT_EQ(std::string::npos, out.find(big.substr(0, 2001)));
+}
+
+TEST_F(FetchTest, HeadersInAnEarlierChunkAreStillFound)
+{
+    // Headers in a first small chunk, the total passing 2000 only with a
+    // later body chunk: the Date header must not be lost with that chunk.
+    const std::string headers = fake::Response({"Server: nginx", kDateLine});
+    platform().connections.push_back(fake::Serve({headers, std::string(1000, 'a'), std::string(1500, 'b')}));
+    Fetch();
+    EXPECT_EQ(3u, platform().receiveLengths.size());
+    EXPECT_EQ(1, dlg.m_bFetched);
+    EXPECT_EQ(2025, dlg.m_utcYear);
+}
+
+TEST_F(FetchTest, EveryChunkSplitOfAResponseGivesTheSameResult)
+{
+    for (std::size_t cut = 1; cut < kOkResponse.size(); ++cut) {
+        fake::Reset();
+        dlg.m_bFetched = 0;
+        platform().connections.push_back(
+            fake::Serve({kOkResponse.substr(0, cut), kOkResponse.substr(cut)}));
+        Fetch();
+        ASSERT_EQ(1, dlg.m_bFetched) << "split at " << cut;
+        ASSERT_EQ("2025年2月13日19点46分19秒", platform().LastText(IDC_TIME_TEXT)) << cut;
+    }
+}
+
+TEST_F(FetchTest, ReceiveErrorOrCloseEndsTheLoopAndKeepsWhatArrived)
+{
+    for (int ending : {0, -1}) {
+        fake::Reset();
+        dlg.m_bFetched = 0;
+        fake::Connection c = fake::Serve({kOkResponse.substr(0, 40), kOkResponse.substr(40)});
+        c.chunks.push_back(fake::Chunk{"", ending});
+        c.chunks.push_back(fake::Chunk{"never read", 0});
+        platform().connections.push_back(c);
+        Fetch();
+        EXPECT_EQ(3u, platform().receiveLengths.size()) << ending;
+        EXPECT_EQ(1, dlg.m_bFetched) << ending;
+    }
+}
+
+struct FailureCase {
+    const char* label;
+    std::vector<fake::Chunk> chunks;
+    std::string consoleTail;  // after the separator line
+    std::string status;
+};
+
+std::vector<FailureCase> FailureCases()
+{
+    const std::string notFound = "Date not found in the buffer!\n";
+    const std::string failed = "读取失败，请重试。";
+    return {
+        {"first receive closes", {{"", 0}}, notFound, failed},
+        {"first receive fails", {{"", -1}}, notFound, failed},
+        {"no Date header", {{fake::Response({"Server: x"}), 0}}, notFound, failed},
+        {"field name only ends in Date",
+         {{fake::Response({"X-Last-Date: Thu, 13 Feb 2025 11:46:19 GMT"}), 0}}, notFound, failed},
+        {"Date only in the body",
+         {{fake::Response({"Server: x"}, "Date: Thu, 13 Feb 2025 11:46:19 GMT\r\n"), 0}},
+         notFound, failed},
+        {"asctime form",
+         {{fake::Response({"Date: Thu Feb 13 11:46:19 2025"}), 0}},
+         "Date line extracted: Date: Thu Feb 13 11:46:19 2025\r\nInvalid input format.\n",
+         "Date: Thu Feb 13 11:46:19 2025\r"},
+        {"RFC 850 form",
+         {{fake::Response({"Date: Thursday, 13-Feb-25 11:46:19 GMT"}), 0}},
+         "Date line extracted: Date: Thursday, 13-Feb-25 11:46:19 GMT\r\nInvalid month.\n",
+         "Date: Thursday, 13-Feb-25 11:46:19 GMT\r"},
+        {"month in lower case",
+         {{fake::Response({"Date: Thu, 13 feb 2025 11:46:19 GMT"}), 0}},
+         "Date line extracted: Date: Thu, 13 feb 2025 11:46:19 GMT\r\nInvalid month.\n",
+         "Date: Thu, 13 feb 2025 11:46:19 GMT\r"},
+        {"fewer than six fields",
+         {{fake::Response({"Date: Thu, 13 Feb 2025 11:46"}), 0}},
+         "Date line extracted: Date: Thu, 13 Feb 2025 11:46\r\nInvalid input format.\n",
+         "Date: Thu, 13 Feb 2025 11:46\r"},
+    };
+}
+
+TEST_F(FetchTest, FailuresReportTheirLineAndStatusAndKeepTheTime)
+{
+    for (const FailureCase& c : FailureCases()) {
+        fake::Reset();
+        fake::Connection conn;
+        conn.chunks = c.chunks;
+        platform().connections.push_back(conn);
+        dlg.m_bFetched = 1;  // a failure must clear a previous success
+        Fetch();
+        const std::size_t sep = out.find(kDashes + "\n");
+        ASSERT_NE(std::string::npos, sep) << c.label;
+        EXPECT_EQ(c.consoleTail, out.substr(sep + kDashes.size() + 1)) << c.label;
+        EXPECT_EQ(c.status, platform().LastText(IDC_TIME_TEXT)) << c.label;
+        ExpectFailedWithoutTouchingTheTime();
+        EXPECT_TRUE(platform().messageBoxes.empty()) << c.label;
+        EXPECT_EQ(0, platform().socketsOpen) << c.label;
+    }
+}
+
+TEST_F(FetchTest, ConnectionFailureShowsAMessageBoxAndLeavesTheStatus)
+{
+    fake::Connection refused;
+    refused.connectFails = true;
+    platform().connections.push_back(refused);
+    dlg.m_bFetched = 1;
+    Fetch();
+    EXPECT_EQ(std::vector<std::string>{"Failed to connect to server"}, platform().messageBoxes);
+    EXPECT_TRUE(platform().dlgItemTexts.empty());
+    EXPECT_TRUE(platform().sent.empty());
+    EXPECT_EQ("", out);
+    ExpectFailedWithoutTouchingTheTime();
+    EXPECT_EQ(0, platform().socketsOpen);
+}
+
+TEST_F(FetchTest, SocketLayerFailureShowsAMessageBoxBeforeAnyConnection)
+{
+    platform().socketInitFails = true;
+    platform().connections.push_back(fake::Serve({kOkResponse}));
+    dlg.m_bFetched = 1;
+    Fetch();
+    EXPECT_EQ(std::vector<std::string>{"Socket Initialization failed"}, platform().messageBoxes);
+    EXPECT_EQ(0, platform().connects);
+    ExpectFailedWithoutTouchingTheTime();
+}
+
+TEST_F(FetchTest, ControlCharactersFromTheServerNeverReachTheTerminal)
+{
+    const std::string hostile =
+        fake::Response({"X-Evil: \x1b]0;owned\x07\x1b[2J", "Date: Thu, 13 Feb 2025 11:46:19 GMT\x1b[31m"});
+    platform().connections.push_back(fake::Serve({hostile}));
+    Fetch();
+    EXPECT_EQ(std::string::npos, out.find('\x1b'));
+    EXPECT_EQ(std::string::npos, out.find('\x07'));
+    EXPECT_NE(std::string::npos, out.find("X-Evil: .]0;owned..[2J\r\n"));
+}
+
+TEST_F(FetchTest, OverlongDateLineIsCutToTheWorkAreaNotOverflowingIt)
+{
+    // The fields sit beyond the 799 bytes that fit the work area.
+    const std::string longLine = "Date: " + std::string(5000, ' ') + "Thu, 13 Feb 2025 11:46:19 GMT";
+    platform().connections.push_back(fake::Serve({fake::Response({longLine})}));
+    Fetch();
+    EXPECT_EQ(0, dlg.m_bFetched);
+    EXPECT_NE(std::string::npos, out.find("Invalid input format.\n"));
+    EXPECT_EQ(longLine + "\r", platform().LastText(IDC_TIME_TEXT));
+
+    // A line whose fields fit is still read, however long the rest of it.
+    fake::Reset();
+    const std::string padded = std::string(kDateLine) + std::string(3000, 'z');
+    platform().connections.push_back(fake::Serve({fake::Response({padded})}));
+    Fetch();
+    EXPECT_EQ(1, dlg.m_bFetched);
+}
+
+TEST_F(FetchTest, DateLineWithoutLineEndEndsAtTheData)
+{
+    platform().connections.push_back(
+        fake::Serve({"HTTP/1.1 200 OK\r\nDate: Thu, 13 Feb 2025 11:46:19 GMT"}));
+    Fetch();
+    EXPECT_EQ(1, dlg.m_bFetched);
+    EXPECT_NE(std::string::npos, out.find("Date line extracted: Date: Thu, 13 Feb 2025 11:46:19 GMT\n"));
+}
+
+TEST_F(FetchTest, NulBytesInTheResponseNeitherCutItNorEscapeTheBuffer)
+{
+    std::string withNul = fake::Response({"X-Bin: a", kDateLine});
+    withNul.insert(withNul.find("X-Bin: a") + 7, 1, '\0');
+    platform().connections.push_back(fake::Serve({withNul}));
+    Fetch();
+    EXPECT_EQ(1, dlg.m_bFetched);
+    EXPECT_NE(std::string::npos, out.find("X-Bin: .a"));
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// The main dialog's window behaviour: initialisation, unattended mode, the
+// system menu, painting and closing. The time operations are in core/.
+
+#include "QuorvelDlg.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "AboutDlg.h"
+#include "DlgProxy.h"
+#include "resource.h"
+
+LPTSTR g_lpCmdLine = nullptr;
+
+namespace {
+
+// Size of the buffer for the first command-line word, NUL included.
+constexpr int kCommandWordSize = 800;
+
+// The first whitespace-delimited word of `commandLine`, cut to fit `word`.
+void FirstWord(const char* commandLine, char (&word)[kCommandWordSize])
+{
+    word[0] = '\0';
+    std::sscanf(commandLine, "%799s", word);
+}
+
+}  // namespace
+
+// clang-format off
+BEGIN_MESSAGE_MAP(CQuorvelDlg, CDialog)
+    ON_WM_SYSCOMMAND()
+    ON_WM_DESTROY()
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_WM_CLOSE()
+    ON_BN_CLICKED(IDC_FETCH, CQuorvelDlg::FetchWithRetries)
+    ON_BN_CLICKED(IDC_APPLY, CQuorvelDlg::ApplySystemTime)
+    ON_BN_CLICKED(IDC_EXIT, CQuorvelDlg::OnExit)
+    ON_BN_CLICKED(IDC_ABOUT, CQuorvelDlg::OnAbout)
+    ON_BN_CLICKED(IDC_FETCH_AND_APPLY, CQuorvelDlg::FetchAndApply)
+END_MESSAGE_MAP()
+// clang-format on
+
+CQuorvelDlg::CQuorvelDlg(CWnd* parent)
+    : CDialog(IDD_MAIN, parent)
+{
+    m_hIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+}
+
+BOOL CQuorvelDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    CMenu* sysMenu = GetSystemMenu(FALSE);
+    if (sysMenu != nullptr) {
+        CString aboutMenu;
+        aboutMenu.LoadString(IDS_ABOUTBOX);
+        if (!aboutMenu.IsEmpty()) {
+            sysMenu->AppendMenu(MF_SEPARATOR);
+            sysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, aboutMenu);
+        }
+    }
+
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    AfxReopenStdoutOnConsole();
+    SetDlgItemText(IDC_TIME_TEXT, "请点击按钮读取时间。");
+    m_bFetched = 0;
+
+    if (g_lpCmdLine != nullptr && g_lpCmdLine[0] != '\0') {
+        char word[kCommandWordSize];
+        FirstWord(g_lpCmdLine, word);
+        std::printf("\r\ncmd=%s\r\n", word);
+        if (std::strncmp(word, "auto", 4) == 0) {
+            FetchAndApply();
+            PostMessage(WM_QUIT, 0, 0);
+        }
+    }
+    return TRUE;
+}
+
+void CQuorvelDlg::OnSysCommand(UINT id, LPARAM lParam)
+{
+    if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal();
+    } else {
+        CDialog::OnSysCommand(id, lParam);
+    }
+}
+
+void CQuorvelDlg::OnDestroy()
+{
+    WinHelp(0L, HELP_QUIT);
+    CDialog::OnDestroy();
+}
+
+void CQuorvelDlg::OnPaint()
+{
+    if (IsIconic()) {
+        CPaintDC dc(this);
+        SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+        const int cxIcon = GetSystemMetrics(SM_CXICON);
+        const int cyIcon = GetSystemMetrics(SM_CYICON);
+        RECT rect;
+        GetClientRect(&rect);
+        const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+        const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+        dc.DrawIcon(x, y, m_hIcon);
+        return;
+    }
+
+    CPaintDC dc(this);
+    CPen pen(PS_SOLID, 1, RGB(0, 0, 255));
+    CPen* oldPen = dc.SelectObject(&pen);
+    dc.MoveTo(0, 200);
+    dc.LineTo(GetSystemMetrics(SM_CXSCREEN), 200);
+    dc.SelectObject(oldPen);
+    CDialog::OnPaint();
+    pen.DeleteObject();
+}
+
+HCURSOR CQuorvelDlg::OnQueryDragIcon()
+{
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+BOOL CQuorvelDlg::CanExit()
+{
+    if (m_pAutoProxy != nullptr) {
+        ShowWindow(SW_HIDE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CQuorvelDlg::OnClose()
+{
+    if (CanExit())
+        CDialog::OnClose();
+}
+
+void CQuorvelDlg::OnOK()
+{
+    if (CanExit())
+        CDialog::OnOK();
+}
+
+void CQuorvelDlg::OnCancel()
+{
+    if (CanExit())
+        CDialog::OnCancel();
+}
+
+void CQuorvelDlg::OnExit()
+{
+    OnOK();
+}
+
+void CQuorvelDlg::OnAbout()
+{
+    CAboutDlg about;
+    about.DoModal();
+}
+
+CQuorvelDlg::~CQuorvelDlg()
+{
+    // The proxy may outlive the dialog; it must not point at it any more.
+    if (m_pAutoProxy != nullptr)
+        m_pAutoProxy->m_pDialog = nullptr;
+}

@@ -1,0 +1,74 @@
+// The main dialog: the home of the time state and of the operations that read
+// the Internet time and set the system clock.
+#pragma once
+
+#include "afxwin.h"
+
+class CQuorvelDlgAutoProxy;
+
+// Command-line tail of the process, set by the application before the main
+// dialog is created.
+extern LPTSTR g_lpCmdLine;
+
+class CQuorvelDlg : public CDialog {
+public:
+    explicit CQuorvelDlg(CWnd* parent = nullptr);
+    ~CQuorvelDlg() override;
+
+    // Time state. The local (UTC+8) and the UTC fields of the last
+    // successful attempt: year, month 1-12, day, hour, minute, second.
+    int m_localYear = 0;
+    int m_localMonth = 0;
+    int m_localDay = 0;
+    int m_localHour = 0;
+    int m_localMinute = 0;
+    int m_localSecond = 0;
+    int m_utcYear = 0;
+    int m_utcMonth = 0;
+    int m_utcDay = 0;
+    int m_utcHour = 0;
+    int m_utcMinute = 0;
+    int m_utcSecond = 0;
+    int m_bFetched = 0;  // 1 if the latest attempt succeeded, else 0
+
+    CQuorvelDlgAutoProxy* m_pAutoProxy = nullptr;  // bound proxy, not owned
+    HICON m_hIcon = nullptr;
+
+    // One attempt to read the time from the web server. Fills the time
+    // state and the status text on success; sets m_bFetched.
+    void FetchInternetTime();
+    // Adds `offsetHours` (-12 to +14) to a calendar time, carrying across
+    // days, months and years. Returns 0, or -1 for an offset or month out
+    // of range, in which case nothing is written.
+    int AdjustTimeZone(int offsetHours, int year, int month, int day, int hour, int minute,
+                       int second, int* outYear, int* outMonth, int* outDay, int* outHour,
+                       int* outMinute, int* outSecond);
+    // Up to five attempts of FetchInternetTime until one succeeds.
+    void FetchWithRetries();
+    // Writes the stored UTC fields into the system clock.
+    void ApplySystemTime();
+    // Sets the system clock from UTC fields and reports the outcome.
+    void SetSystemClock(int year, int month, int day, int hour, int minute, int second);
+    // FetchWithRetries, then ApplySystemTime if it succeeded.
+    void FetchAndApply();
+
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    BOOL CanExit();
+
+protected:
+    void OnSysCommand(UINT id, LPARAM lParam);
+    void OnDestroy();
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnClose();
+    void OnExit();
+    void OnAbout();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // True once an attempt has succeeded, so the UTC fields hold a real time.
+    bool m_bHaveTime = false;
+};
