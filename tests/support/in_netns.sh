@@ -68,7 +68,7 @@ dir=$(mktemp -d "${TMPDIR:-/tmp}/in_netns.XXXXXX")
 trap 'rm -rf "$dir"' EXIT
 chmod 755 "$dir"
 printf '127.0.0.1 localhost www.baidu.com %s\n::1 localhost ip6-localhost\n' \
-    "$(hostname)" > "$dir/hosts"
+    "$(uname -n)" > "$dir/hosts"
 if [[ -f /etc/nsswitch.conf ]]; then
     sed 's/^hosts:.*/hosts: files/' /etc/nsswitch.conf > "$dir/nsswitch.conf"
 fi
