@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# measure_in_netns.sh - the measurements that need a server: `quorvel auto`
+# and `htpdate -q` against nginx as www.baidu.com, first over loopback, then
+# over a link with a simulated round-trip time, then one attempt of each
+# under callgrind.
+#
+# Usage (inside tests/support/in_netns.sh only, which maps www.baidu.com to
+# 127.0.0.1 and makes the clock impossible to set):
+#   measure_in_netns.sh OUTDIR PAIRS DELAY_US CALLGRIND_RUNS
+# Environment: QUORVEL and MEASURE_RUN as pairs.sh needs them.
+#
+# nginx listens on port 80 of every IPv4 address of this namespace, so it
+# answers both on 127.0.0.1 and on this side of the link (10.9.0.1). Its
+# files and logs stay in OUTDIR/nginx; each access-log line starts with the
+# connection's serial number and the request's number on that connection.
+# Results: OUTDIR/runs.tsv (pairs.sh) and OUTDIR/callgrind/<tool>.<n>.
+set -euo pipefail
+
+die() { echo "measure_in_netns.sh: $*" >&2; exit 1; }
+[[ $# == 4 ]] || die "usage: measure_in_netns.sh OUTDIR PAIRS DELAY_US CALLGRIND_RUNS"
+outdir=$1 pairs=$2 delay_us=$3 callgrind_runs=$4
+here=$(dirname "$(readlink -f "$0")")
+read -r _ _ count < /proc/self/uid_map
+if [[ "$count" == 4294967295 ]] || grep -qv -e '^ *lo:' -e '|' /proc/net/dev; then
+    die "must run inside tests/support/in_netns.sh (private user and network namespace)"
+fi
+
+nginx_dir=$outdir/nginx
+mkdir -p "$nginx_dir/www" "$outdir/callgrind"
+echo '<html><body>nginx as www.baidu.com</body></html>' > "$nginx_dir/www/index.html"
+user_line=
+if [[ $(id -u) == 0 ]]; then user_line='user root root;'; fi
+cat > "$nginx_dir/nginx.conf" <<CONF
+$user_line
+daemon off;
+master_process off;
+pid $nginx_dir/nginx.pid;
+error_log $nginx_dir/error.log;
+events { worker_connections 64; }
+http {
+    log_format bench '\$connection \$connection_requests "\$request" "\$http_user_agent" \$status';
+    access_log $nginx_dir/access.log bench;
+    client_body_temp_path $nginx_dir/client_body;
+    proxy_temp_path $nginx_dir/proxy;
+    fastcgi_temp_path $nginx_dir/fastcgi;
+    uwsgi_temp_path $nginx_dir/uwsgi;
+    scgi_temp_path $nginx_dir/scgi;
+    default_type text/html;
+    server {
+        listen 80;
+        root $nginx_dir/www;
+        index index.html;
+    }
+}
+CONF
+: > "$nginx_dir/access.log"
+
+nginx_pid=
+stop_nginx() {
+    [[ -z $nginx_pid ]] || { kill -QUIT "$nginx_pid" 2> /dev/null || true; wait "$nginx_pid" 2> /dev/null || true; }
+}
+trap stop_nginx EXIT
+/usr/sbin/nginx -p "$nginx_dir" -e "$nginx_dir/error.log" -c "$nginx_dir/nginx.conf" &
+nginx_pid=$!
+for _ in $(seq 100); do
+    if (exec 3<>/dev/tcp/127.0.0.1/80) 2> /dev/null; then break; fi
+    kill -0 "$nginx_pid" 2> /dev/null || die "nginx exited: $(cat "$nginx_dir/error.log")"
+    sleep 0.05
+done
+(exec 3<>/dev/tcp/127.0.0.1/80) 2> /dev/null || die "nginx did not answer within 5 s"
+
+export ACCESS_LOG=$nginx_dir/access.log
+echo "measure_in_netns.sh: $pairs pairs over loopback" >&2
+"$here/pairs.sh" loopback "$pairs" "$outdir"
+echo "measure_in_netns.sh: $pairs pairs over a link with a round-trip time of $((2 * delay_us)) us" >&2
+"$here/over_link.sh" "$delay_us" "$here/pairs.sh" link "$pairs" "$outdir"
+
+echo "measure_in_netns.sh: $callgrind_runs attempt(s) of each under callgrind" >&2
+for ((n = 1; n <= callgrind_runs; n++)); do
+    timeout 120 valgrind --tool=callgrind --callgrind-out-file="$outdir/callgrind/quorvel.$n" \
+        "$QUORVEL" auto > "$outdir/out/callgrind-quorvel-$n.txt" 2>&1 || true
+    timeout 120 valgrind --tool=callgrind --callgrind-out-file="$outdir/callgrind/htpdate.$n" \
+        htpdate -q -d http://www.baidu.com > "$outdir/out/callgrind-htpdate-$n.txt" 2>&1 || true
+    for tool in quorvel htpdate; do
+        [[ -s $outdir/callgrind/$tool.$n ]] || die "callgrind wrote nothing for $tool (see $outdir/out)"
+    done
+done
