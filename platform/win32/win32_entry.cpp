@@ -1,0 +1,26 @@
+// The program's entry point: hands the command-line tail to the one
+// application object and runs its InitInstance. The program ends when
+// InitInstance returns; with TRUE (never for Quorvel) a message loop runs
+// until WM_QUIT first, as in MFC.
+
+#include "afxwin.h"
+#include "command_line.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/)
+{
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr)
+        return 1;
+    app->m_hInstance = instance;
+    // Computed here from the line as the system keeps it, so the rule the
+    // application relies on does not depend on the C runtime's start-up.
+    app->m_lpCmdLine = const_cast<LPSTR>(win32_command_line::Tail(GetCommandLineA()));
+    if (!app->InitInstance())
+        return 0;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
