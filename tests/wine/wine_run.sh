@@ -13,7 +13,8 @@
 #   - WINEDEBUG=-all (QUORVEL_WINEDEBUG overrides it, to debug a test).
 #   - LC_ALL=zh_CN.UTF-8 for the Wine process only: Wine then uses code page
 #     936 as its ANSI and OEM code page, the program's own, without any
-#     generated locale.
+#     generated locale. QUORVEL_WINE_LOCALE names another (en_US.UTF-8 gives
+#     code page 1252).
 #   - The wineserver and Wine's services (started by the first program of a
 #     session) inherit the standard streams of whoever starts them and keep
 #     them open for seconds after the program ends, so a caller reading the
@@ -61,4 +62,4 @@ if wineserver -p5 </dev/null >/dev/null 2>&1; then
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 fi
 
-exec env LC_ALL=zh_CN.UTF-8 wine "$@"
+exec env LC_ALL="${QUORVEL_WINE_LOCALE:-zh_CN.UTF-8}" wine "$@"

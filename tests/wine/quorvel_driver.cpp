@@ -1,0 +1,742 @@
+// quorvel_driver: starts Quorvel.exe and drives it as a user would, through
+// window messages only: finds its dialogs by class (#32770) and caption,
+// clicks buttons by control ID, reads texts with WM_GETTEXT, opens the
+// system menu's About item, and checks how the program ends.
+//
+// Usage: quorvel_driver.exe SCENARIO QUORVEL_EXE [SCENARIO ARGUMENTS...]
+// Scenarios (see kScenarios below):
+//   wait ARGS...          started with ARGS (may be none), the window shows
+//                         the prompt and waits; WM_CLOSE then ends it
+//   exit-button | close-box | cancel-command
+//                         the Exit button, SC_CLOSE, WM_COMMAND IDCANCEL
+//   system-menu           the last item of the system menu, chosen from
+//                         the keyboard, and the IDM_ABOUTBOX command open
+//                         the About box; IDOK closes it again
+//   about-box             the About button opens the About box: texts,
+//                         read-only credit box, its close box
+//   contact-link RECORDER OUT
+//                         with RECORDER registered for the tencent: scheme
+//                         (it writes its argument to OUT), WM_CANCELMODE
+//                         and the contact button open the contact link
+//   contact-link-fails    with no handler for tencent:, WM_CANCELMODE
+//                         leaves the About box and the program working
+//   buttons               (needs the stand-in server as www.baidu.com)
+//                         fetch, apply and the one-click button
+//   fetch-fails           (no server) each of the five attempts shows
+//                         "Failed to connect to server"; the text stays
+//   auto-fails            (no server) "auto": five message boxes, closed
+//                         here, then the program ends by itself
+//   pose WHAT DONEFILE    shows the main window (WHAT=main) or the About
+//                         box (WHAT=about), prints "RECT l t r b" of it,
+//                         and waits until DONEFILE exists (screenshots)
+// Paths may be Unix paths; they are taken as Wine's Z: drive.
+// Quorvel.exe's standard streams are the driver's. The driver reports on
+// standard error. Exit status: 0 all checks passed, 1 a check failed,
+// 2 bad usage or the program could not be started.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Texts of the program, as its windows show them.
+const wchar_t kMainCaption[] = L"Ostrevin";
+const wchar_t kAboutCaption[] = L"关于";
+const wchar_t kMessageBoxCaption[] = L"Quorvel";
+const wchar_t kPrompt[] = L"请点击按钮读取时间。";
+// Thu, 13 Feb 2025 11:46:19 GMT, the stand-in server's date, at UTC+8.
+const wchar_t kFetchedText[] = L"2025年2月13日19点46分19秒";
+const wchar_t kConnectFailed[] = L"Failed to connect to server";
+
+// Control and command IDs (res/resource.h).
+constexpr int kIdFetch = 1000;
+constexpr int kIdTimeText = 1001;
+constexpr int kIdApply = 1002;
+constexpr int kIdExit = 1003;
+constexpr int kIdAbout = 1004;
+constexpr int kIdFetchAndApply = 1005;
+constexpr int kIdContact = 1000;
+constexpr int kIdAboutText = 1001;
+constexpr UINT kIdmAboutBox = 0x0010;
+// The static control that holds a message box's text.
+constexpr int kIdMessageBoxText = 0xFFFF;
+
+constexpr DWORD kWindowWaitMs = 20000;
+constexpr DWORD kExitWaitMs = 20000;
+constexpr DWORD kPollMs = 50;
+
+int g_failures = 0;
+
+void Report(bool ok, const std::wstring& what)
+{
+    if (!ok)
+        ++g_failures;
+    std::fwprintf(stderr, L"driver: %ls %ls\n", ok ? L"ok  " : L"FAIL", what.c_str());
+}
+
+// Escapes non-ASCII characters, so reports survive any console code page.
+std::wstring Show(const std::wstring& text)
+{
+    std::wstring out = L"\"";
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += c;
+        } else {
+            wchar_t buffer[16];
+            std::swprintf(buffer, 16, L"\\u%04X", static_cast<unsigned>(c));
+            out += buffer;
+        }
+    }
+    return out + L"\"";
+}
+
+void ExpectText(const std::wstring& what, const std::wstring& actual, const std::wstring& expected)
+{
+    Report(actual == expected, what + L": " + Show(actual) +
+                                   (actual == expected ? L"" : L", want " + Show(expected)));
+}
+
+// --- The program under test --------------------------------------------------
+
+// A Unix path (as the build system knows it) on Wine's Z: drive; other
+// paths unchanged.
+std::wstring WindowsPath(const std::wstring& path)
+{
+    if (path.empty() || path[0] != L'/')
+        return path;
+    std::wstring windows = L"Z:" + path;
+    for (wchar_t& c : windows) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return windows;
+}
+
+struct Program {
+    PROCESS_INFORMATION process = {};
+    bool running = false;
+};
+
+bool Start(Program& program, const std::wstring& exe, const std::vector<std::wstring>& args)
+{
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    for (const std::wstring& arg : args)
+        commandLine += L" " + arg;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &program.process)) {
+        std::fwprintf(stderr, L"driver: cannot start %ls (error %lu)\n", exe.c_str(), GetLastError());
+        return false;
+    }
+    program.running = true;
+    return true;
+}
+
+// Waits for the program to end; its exit code, or -1 when it did not end
+// within `ms`.
+long WaitForExit(Program& program, DWORD ms)
+{
+    if (WaitForSingleObject(program.process.hProcess, ms) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(program.process.hProcess, &code);
+    program.running = false;
+    return static_cast<long>(code);
+}
+
+void Stop(Program& program)
+{
+    if (program.running) {
+        TerminateProcess(program.process.hProcess, 99);
+        WaitForSingleObject(program.process.hProcess, 5000);
+        program.running = false;
+    }
+    CloseHandle(program.process.hThread);
+    CloseHandle(program.process.hProcess);
+}
+
+// --- Windows -----------------------------------------------------------------
+
+std::wstring WindowText(HWND hwnd)
+{
+    wchar_t buffer[1024] = L"";
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                             5000, &length))
+        return L"<no answer>";
+    return std::wstring(buffer, length < 1024 ? length : 1023);
+}
+
+std::wstring ClassName(HWND hwnd)
+{
+    wchar_t name[64] = L"";
+    GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+struct Search {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM param)
+{
+    Search* search = reinterpret_cast<Search*>(param);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    if (processId != search->processId || !IsWindowVisible(hwnd) || ClassName(hwnd) != L"#32770" ||
+        WindowText(hwnd) != search->caption)
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+// The program's visible dialog with this caption, or null.
+HWND FindDialog(const Program& program, const wchar_t* caption)
+{
+    Search search = {program.process.dwProcessId, caption, nullptr};
+    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Waits for that dialog; null when it does not show within `ms` or the
+// program ends first.
+HWND WaitForDialog(const Program& program, const wchar_t* caption, DWORD ms = kWindowWaitMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    for (;;) {
+        if (HWND hwnd = FindDialog(program, caption))
+            return hwnd;
+        if (GetTickCount64() >= deadline ||
+            WaitForSingleObject(program.process.hProcess, kPollMs) == WAIT_OBJECT_0)
+            return nullptr;
+    }
+}
+
+// Waits until `hwnd` is gone (or hidden).
+bool WaitForClose(HWND hwnd, DWORD ms = kWindowWaitMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    while (IsWindow(hwnd) && IsWindowVisible(hwnd)) {
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(kPollMs);
+    }
+    return true;
+}
+
+std::wstring ControlText(HWND dialog, int id)
+{
+    const HWND control = GetDlgItem(dialog, id);
+    return control != nullptr ? WindowText(control) : L"<no control>";
+}
+
+// Waits until control `id` shows `expected`; returns the last text seen.
+std::wstring WaitForText(HWND dialog, int id, const std::wstring& expected, DWORD ms)
+{
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    std::wstring text = ControlText(dialog, id);
+    while (text != expected && GetTickCount64() < deadline) {
+        Sleep(kPollMs);
+        text = ControlText(dialog, id);
+    }
+    return text;
+}
+
+// A click on button `id`: its BN_CLICKED notification, posted, so that a
+// handler that opens a modal box does not block the driver.
+void Click(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// Whether the window answers messages (its thread is not stuck).
+bool Responds(HWND hwnd)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
+}
+
+// --- Steps shared by the scenarios -------------------------------------------
+
+HWND StartAndFindMain(Program& program, const std::wstring& exe, const std::vector<std::wstring>& args)
+{
+    if (!Start(program, exe, args))
+        return nullptr;
+    const HWND main = WaitForDialog(program, kMainCaption);
+    Report(main != nullptr, L"the main window shows");
+    return main;
+}
+
+void ExpectExit(Program& program, const std::wstring& how)
+{
+    const long code = WaitForExit(program, kExitWaitMs);
+    Report(code != -1, how + L" ends the program (exit code " + std::to_wstring(code) + L")");
+}
+
+// Checks the About box that is open over `main`, then closes it with `close`
+// (a command ID, or 0 for the close box).
+void CheckAboutBox(const Program& program, HWND main, int close)
+{
+    const HWND about = WaitForDialog(program, kAboutCaption);
+    Report(about != nullptr, L"the About box shows");
+    if (about == nullptr)
+        return;
+    Report(GetWindow(about, GW_OWNER) == main, L"the About box belongs to the main window");
+    Report(!IsWindowEnabled(main), L"the main window is disabled while the About box is open");
+
+    const std::wstring text = ControlText(about, kIdAboutText);
+    const std::size_t first = text.find(L"\r\n");
+    const std::size_t second = first == std::wstring::npos ? first : text.find(L"\r\n", first + 2);
+    Report(second != std::wstring::npos && text.find(L"\r\n", second + 2) == std::wstring::npos &&
+               text.compare(first + 2, 3, L"QQ:") == 0 && text.compare(second + 2, 6, L"Email：") == 0,
+           L"control 1001 holds the three-line credit: " + Show(text));
+
+    const HWND edit = GetDlgItem(about, kIdAboutText);
+    Report((GetWindowLongW(edit, GWL_STYLE) & ES_READONLY) != 0, L"control 1001 is read-only");
+    SendMessageTimeoutW(edit, WM_CHAR, L'X', 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(edit, WM_KEYDOWN, VK_DELETE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    ExpectText(L"control 1001 after typing", ControlText(about, kIdAboutText), text);
+
+    if (close != 0)
+        PostMessageW(about, WM_COMMAND, MAKEWPARAM(close, BN_CLICKED), 0);
+    else
+        PostMessageW(about, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Report(WaitForClose(about), L"the About box closes");
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    while (!IsWindowEnabled(main) && GetTickCount64() < deadline)
+        Sleep(kPollMs);
+    Report(IsWindowEnabled(main), L"the main window is enabled again");
+}
+
+// --- The tencent: protocol handler of the test prefix ------------------------
+
+const wchar_t kProtocolKey[] = L"Software\\Classes\\tencent";
+
+void UnregisterProtocol()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, kProtocolKey);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProtocolKey);
+}
+
+bool SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value)
+{
+    HKEY handle = nullptr;
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG status = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+    return status == ERROR_SUCCESS;
+}
+
+// Registers `recorder` as the handler of tencent: links, with `out` as its
+// first argument and the link as its second.
+bool RegisterProtocol(const std::wstring& recorder, const std::wstring& out)
+{
+    const std::wstring key = kProtocolKey;
+    const std::wstring command = L"\"" + recorder + L"\" \"" + out + L"\" \"%1\"";
+    return SetValue(HKEY_LOCAL_MACHINE, key, nullptr, L"URL:tencent Protocol") &&
+           SetValue(HKEY_LOCAL_MACHINE, key, L"URL Protocol", L"") &&
+           SetValue(HKEY_LOCAL_MACHINE, key + L"\\shell\\open\\command", nullptr, command);
+}
+
+// The file's text (ASCII), once it exists and is complete; "" on time-out.
+std::wstring WaitForFile(const std::wstring& path, DWORD ms)
+{
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    for (;;) {
+        if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+            std::string bytes;
+            char buffer[512];
+            std::size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+                bytes.append(buffer, n);
+            std::fclose(file);
+            if (!bytes.empty() && bytes.back() == '\n') {
+                bytes.pop_back();
+                return std::wstring(bytes.begin(), bytes.end());
+            }
+        }
+        if (GetTickCount64() >= deadline)
+            return L"";
+        Sleep(kPollMs);
+    }
+}
+
+bool AllHex(const std::wstring& text, std::size_t from, std::size_t count)
+{
+    if (text.size() < from + count)
+        return false;
+    for (std::size_t i = from; i < from + count; ++i) {
+        const wchar_t c = text[i];
+        if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f')))
+            return false;
+    }
+    return true;
+}
+
+// tencent://message/?Menu=yes&uin=<digits>&Site=&Service=201&sigT=<96 hex>&sigU=<80 hex>
+void CheckContactLink(const std::wstring& what, const std::wstring& link, const std::wstring& account)
+{
+    const std::wstring head = L"tencent://message/?Menu=yes&uin=" + account + L"&Site=&Service=201&sigT=";
+    const std::size_t sigT = head.size();
+    const std::size_t sigU = sigT + 96 + 6;
+    const bool ok = link.compare(0, head.size(), head) == 0 && AllHex(link, sigT, 96) &&
+                    link.compare(sigT + 96, 6, L"&sigU=") == 0 && AllHex(link, sigU, 80) &&
+                    link.size() == sigU + 80;
+    Report(ok, what + L" opens the contact link " + Show(link));
+}
+
+// The account number after "QQ:" in the About box's credit.
+std::wstring AccountInCredit(HWND about)
+{
+    const std::wstring text = ControlText(about, kIdAboutText);
+    const std::size_t at = text.find(L"QQ:");
+    if (at == std::wstring::npos)
+        return L"<none>";
+    std::size_t end = at + 3;
+    while (end < text.size() && text[end] >= L'0' && text[end] <= L'9')
+        ++end;
+    return text.substr(at + 3, end - at - 3);
+}
+
+// --- Scenarios -----------------------------------------------------------------
+
+struct Context {
+    std::wstring exe;
+    std::vector<std::wstring> args;  // after QUORVEL_EXE
+};
+
+int Wait(const Context& c)
+{
+    Program program;
+    const HWND main = StartAndFindMain(program, c.exe, c.args);
+    if (main != nullptr) {
+        ExpectText(L"status text", ControlText(main, kIdTimeText), kPrompt);
+        Sleep(500);
+        Report(WaitForSingleObject(program.process.hProcess, 0) == WAIT_TIMEOUT,
+               L"the program waits for the user");
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        ExpectExit(program, L"WM_CLOSE");
+    }
+    Stop(program);
+    return 0;
+}
+
+int Ending(const Context& c, void (*end)(HWND), const wchar_t* how)
+{
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        end(main);
+        ExpectExit(program, how);
+    }
+    Stop(program);
+    return 0;
+}
+
+int ExitButton(const Context& c)
+{
+    return Ending(c, [](HWND main) { Click(main, kIdExit); }, L"the Exit button (1003)");
+}
+
+int CloseBox(const Context& c)
+{
+    return Ending(c, [](HWND main) { PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0); },
+                  L"the close box (WM_SYSCOMMAND SC_CLOSE)");
+}
+
+int CancelCommand(const Context& c)
+{
+    return Ending(c, [](HWND main) { PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); },
+                  L"the Cancel command (WM_COMMAND IDCANCEL)");
+}
+
+// Whether the program shows a popup menu (class #32768).
+bool MenuIsOpen(const Program& program)
+{
+    struct Find {
+        DWORD processId;
+        bool found;
+    } find = {program.process.dwProcessId, false};
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            Find* f = reinterpret_cast<Find*>(param);
+            DWORD processId = 0;
+            GetWindowThreadProcessId(hwnd, &processId);
+            if (processId == f->processId && IsWindowVisible(hwnd) && ClassName(hwnd) == L"#32768")
+                f->found = true;
+            return !f->found;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+void PostKey(HWND hwnd, WPARAM key)
+{
+    PostMessageW(hwnd, WM_KEYDOWN, key, 1);
+    PostMessageW(hwnd, WM_KEYUP, key, 1 | (3u << 30));
+}
+
+// Menus are private to their process under Wine, so the driver cannot read
+// the system menu's items (the Win32 dialog test checks them in-process).
+// It opens the menu from the keyboard instead, chooses the last item, and
+// expects the About box; then sends the About command itself.
+int SystemMenu(const Context& c)
+{
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        PostMessageW(main, WM_SYSCOMMAND, SC_KEYMENU, L' ');
+        const ULONGLONG deadline = GetTickCount64() + kWindowWaitMs;
+        while (!MenuIsOpen(program) && GetTickCount64() < deadline)
+            Sleep(kPollMs);
+        Report(MenuIsOpen(program), L"the system menu opens");
+        PostKey(main, VK_END);
+        PostKey(main, VK_RETURN);
+        CheckAboutBox(program, main, IDOK);
+
+        PostMessageW(main, WM_SYSCOMMAND, kIdmAboutBox, 0);
+        CheckAboutBox(program, main, IDOK);
+        Report(Responds(main), L"the main window works after the About box");
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    return 0;
+}
+
+int AboutBox(const Context& c)
+{
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        Click(main, kIdAbout);
+        CheckAboutBox(program, main, 0);
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    return 0;
+}
+
+int ContactLink(const Context& c)
+{
+    if (c.args.size() != 2)
+        return 2;
+    const std::wstring recorder = WindowsPath(c.args[0]);
+    const std::wstring out = WindowsPath(c.args[1]);
+    UnregisterProtocol();
+    Report(RegisterProtocol(recorder, out), L"the tencent: handler is registered");
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        Click(main, kIdAbout);
+        if (const HWND about = WaitForDialog(program, kAboutCaption)) {
+            const std::wstring account = AccountInCredit(about);
+            DeleteFileW(out.c_str());
+            SendMessageTimeoutW(about, WM_CANCELMODE, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
+            CheckContactLink(L"WM_CANCELMODE", WaitForFile(out, 15000), account);
+            DeleteFileW(out.c_str());
+            Click(about, kIdContact);
+            CheckContactLink(L"the contact button", WaitForFile(out, 15000), account);
+            Report(Responds(about), L"the About box still works");
+            PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            Report(WaitForClose(about), L"the About box closes");
+        } else {
+            Report(false, L"the About box shows");
+        }
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    UnregisterProtocol();
+    return 0;
+}
+
+int ContactLinkFails(const Context& c)
+{
+    UnregisterProtocol();
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        Click(main, kIdAbout);
+        if (const HWND about = WaitForDialog(program, kAboutCaption)) {
+            DWORD_PTR result = 0;
+            Report(SendMessageTimeoutW(about, WM_CANCELMODE, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) != 0,
+                   L"WM_CANCELMODE returns with no handler for the link");
+            Report(Responds(about), L"the About box still works");
+            Report(FindDialog(program, kMessageBoxCaption) == nullptr, L"no message box appears");
+            PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            Report(WaitForClose(about), L"the About box closes");
+        } else {
+            Report(false, L"the About box shows");
+        }
+        ExpectText(L"status text", ControlText(main, kIdTimeText), kPrompt);
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    return 0;
+}
+
+int Buttons(const Context& c)
+{
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        Click(main, kIdFetch);
+        ExpectText(L"after the fetch button (1000)", WaitForText(main, kIdTimeText, kFetchedText, 20000),
+                   kFetchedText);
+        Click(main, kIdApply);
+        Report(Responds(main), L"the apply button (1002) returns");
+        SetDlgItemTextW(main, kIdTimeText, L"");
+        Click(main, kIdFetchAndApply);
+        ExpectText(L"after the one-click button (1005)",
+                   WaitForText(main, kIdTimeText, kFetchedText, 20000), kFetchedText);
+        Report(Responds(main), L"the one-click button returns");
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    return 0;
+}
+
+// Closes the "Failed to connect to server" boxes as they come; returns how
+// many there were, once `done` holds or no box came for a while: the time of
+// one attempt and its pause, or a short while once `expected` boxes came.
+int CloseConnectFailureBoxes(const Program& program, bool (*done)(const Program&), int expected)
+{
+    int boxes = 0;
+    for (;;) {
+        const HWND box = WaitForDialog(program, kMessageBoxCaption, boxes < expected ? 8000 : 1500);
+        if (box == nullptr)
+            return boxes;
+        ++boxes;
+        ExpectText(L"message box " + std::to_wstring(boxes), ControlText(box, kIdMessageBoxText),
+                   kConnectFailed);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        WaitForClose(box);
+        if (done(program))
+            return boxes;
+    }
+}
+
+int FetchFails(const Context& c)
+{
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        Click(main, kIdFetch);
+        const int boxes = CloseConnectFailureBoxes(
+            program, [](const Program&) { return false; }, 5);
+        Report(boxes == 5, L"five attempts, five message boxes (" + std::to_wstring(boxes) + L")");
+        ExpectText(L"status text", ControlText(main, kIdTimeText), kPrompt);
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    return 0;
+}
+
+int AutoFails(const Context& c)
+{
+    Program program;
+    if (Start(program, c.exe, {L"auto"})) {
+        const int boxes = CloseConnectFailureBoxes(
+            program, [](const Program& p) { return WaitForSingleObject(p.process.hProcess, 0) == WAIT_OBJECT_0; },
+            5);
+        Report(boxes == 5, L"five attempts, five message boxes (" + std::to_wstring(boxes) + L")");
+        ExpectExit(program, L"auto mode");
+    }
+    Stop(program);
+    return 0;
+}
+
+int Pose(const Context& c)
+{
+    if (c.args.size() != 2)
+        return 2;
+    const bool about = c.args[0] == L"about";
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        HWND shown = main;
+        if (about) {
+            Click(main, kIdAbout);
+            shown = WaitForDialog(program, kAboutCaption);
+            Report(shown != nullptr, L"the About box shows");
+        }
+        if (shown != nullptr) {
+            Sleep(1000);  // let every control paint
+            RECT r;
+            GetWindowRect(shown, &r);
+            std::printf("RECT %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+            std::fflush(stdout);
+            const ULONGLONG deadline = GetTickCount64() + 60000;
+            while (GetFileAttributesW(WindowsPath(c.args[1]).c_str()) == INVALID_FILE_ATTRIBUTES &&
+                   GetTickCount64() < deadline)
+                Sleep(kPollMs);
+        }
+        if (about && shown != nullptr) {
+            PostMessageW(shown, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            WaitForClose(shown);
+        }
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    return 0;
+}
+
+struct Scenario {
+    const wchar_t* name;
+    int (*run)(const Context&);
+};
+
+const Scenario kScenarios[] = {
+    {L"wait", &Wait},
+    {L"exit-button", &ExitButton},
+    {L"close-box", &CloseBox},
+    {L"cancel-command", &CancelCommand},
+    {L"system-menu", &SystemMenu},
+    {L"about-box", &AboutBox},
+    {L"contact-link", &ContactLink},
+    {L"contact-link-fails", &ContactLinkFails},
+    {L"buttons", &Buttons},
+    {L"fetch-fails", &FetchFails},
+    {L"auto-fails", &AutoFails},
+    {L"pose", &Pose},
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 3) {
+        std::fwprintf(stderr, L"usage: quorvel_driver.exe SCENARIO QUORVEL_EXE [ARGS...]\n");
+        return 2;
+    }
+    Context context;
+    context.exe = WindowsPath(argv[2]);
+    context.args.assign(argv + 3, argv + argc);
+    for (const Scenario& scenario : kScenarios) {
+        if (std::wcscmp(scenario.name, argv[1]) != 0)
+            continue;
+        const int usage = scenario.run(context);
+        if (usage != 0) {
+            std::fwprintf(stderr, L"driver: bad arguments for %ls\n", argv[1]);
+            return 2;
+        }
+        std::fwprintf(stderr, L"driver: %ls: %d failed\n", argv[1], g_failures);
+        return g_failures == 0 ? 0 : 1;
+    }
+    std::fwprintf(stderr, L"driver: unknown scenario %ls\n", argv[1]);
+    return 2;
+}

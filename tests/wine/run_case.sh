@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# run_case.sh - one Wine test case: runs a command (Quorvel.exe, or the driver
+# that starts it) on an X display, optionally in a private network namespace
+# where a local server stands in for www.baidu.com, and checks its exit status
+# and output.
+#
+# Usage: run_case.sh --prefix DIR [--netns SERVER] [--timeout SECONDS]
+#                    [--exit N] [--stdout-has TEXT]... [--stdout-lacks TEXT]...
+#                    [--stderr-has TEXT]... [--stderr-lacks TEXT]...
+#                    -- CMD [ARGS...]
+#
+#   --prefix DIR    the Wine prefix (WINEPREFIX) CMD uses.
+#   --netns SERVER  run CMD inside tests/support/in_netns.sh --wine: only
+#                   loopback, www.baidu.com is 127.0.0.1, the clock cannot be
+#                   set. SERVER on 127.0.0.1:80 is "standin:SCENARIO" (a
+#                   built-in scenario of standin_server.py), "nginx", or "none"
+#                   (connections are refused).
+#   --timeout       CMD is stopped after this many seconds (default 90).
+#   --exit N        the exit status CMD must have (default 0).
+#   TEXT            must (or must not) occur in CMD's standard output or error;
+#                   printf %b escapes are expanded, so "\r\ncmd=auto\r\n" works.
+#
+# Without DISPLAY, an Xvfb of its own (800x600, 24 bits) is started and
+# stopped. The prefix's wineserver is stopped before and after, so that Wine
+# uses this display and no Wine process outlives the case. Prints CMD's
+# output; the exit status is 0 when every check passes, 1 otherwise.
+set -euo pipefail
+
+here=$(dirname "$(readlink -f "$0")")
+support=$here/../support
+
+die() { echo "run_case.sh: $*" >&2; exit 2; }
+
+# Second stage, inside the namespace (or directly without --netns): start
+# the server, run CMD, keep its output in $RUN_CASE_DIR.
+if [[ "${1:-}" == "--stage-run" ]]; then
+    shift
+    server=$1 timeout=$2
+    shift 2
+    dir=$RUN_CASE_DIR
+    run() {
+        local status=0
+        timeout -k 5 "$timeout" "$@" > "$dir/stdout" 2> "$dir/stderr" || status=$?
+        echo "$status" > "$dir/status"
+    }
+    case "$server" in
+        none | "") run "$@" ;;
+        nginx) "$support/nginx_in_netns.sh" "$0" --stage-run none "$timeout" "$@" ;;
+        standin:*)
+            python3 "$support/standin_server.py" --port 80 --scenario "${server#standin:}" \
+                --max-seconds $((timeout + 30)) > "$dir/server" 2>&1 &
+            server_pid=$!
+            for _ in $(seq 100); do
+                grep -q '^PORT 80$' "$dir/server" && break
+                sleep 0.05
+            done
+            grep -q '^PORT 80$' "$dir/server" || { cat "$dir/server" >&2; exit 125; }
+            run "$@"
+            kill "$server_pid" 2>/dev/null || true
+            wait "$server_pid" 2>/dev/null || true
+            ;;
+        *) die "unknown server $server" ;;
+    esac
+    exit 0
+fi
+
+prefix= netns= timeout=90 expect_exit=0
+has_out=() lacks_out=() has_err=() lacks_err=()
+while [[ $# -gt 0 && "$1" != "--" ]]; do
+    case "$1" in
+        --prefix) prefix=$2 ;;
+        --netns) netns=$2 ;;
+        --timeout) timeout=$2 ;;
+        --exit) expect_exit=$2 ;;
+        --stdout-has) has_out+=("$2") ;;
+        --stdout-lacks) lacks_out+=("$2") ;;
+        --stderr-has) has_err+=("$2") ;;
+        --stderr-lacks) lacks_err+=("$2") ;;
+        *) die "unknown option $1" ;;
+    esac
+    shift 2
+done
+[[ $# -ge 2 && -n "$prefix" ]] || die "usage: run_case.sh --prefix DIR [options] -- CMD [ARGS...]"
+shift
+export WINEPREFIX=$prefix
+
+RUN_CASE_DIR=$(mktemp -d "${TMPDIR:-/tmp}/run_case.XXXXXX")
+export RUN_CASE_DIR
+xvfb_pid=
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    if [[ -n "$xvfb_pid" ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+    rm -rf "$RUN_CASE_DIR"
+}
+trap cleanup EXIT
+
+if [[ -z "${DISPLAY:-}" ]]; then
+    command -v Xvfb >/dev/null || die "no DISPLAY and no Xvfb (Debian: xvfb)"
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3> "$RUN_CASE_DIR/display" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [[ -s "$RUN_CASE_DIR/display" ]] && break
+        sleep 0.05
+    done
+    [[ -s "$RUN_CASE_DIR/display" ]] || die "Xvfb did not start"
+    export DISPLAY=:$(head -n1 "$RUN_CASE_DIR/display")
+fi
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+
+if [[ -n "$netns" ]]; then
+    "$support/in_netns.sh" --wine "$0" --stage-run "$netns" "$timeout" "$@"
+else
+    "$0" --stage-run none "$timeout" "$@"
+fi
+
+status=$(cat "$RUN_CASE_DIR/status" 2>/dev/null || echo "none")
+echo "--- standard output"
+cat "$RUN_CASE_DIR/stdout" 2>/dev/null || true
+echo "--- standard error"
+cat "$RUN_CASE_DIR/stderr" 2>/dev/null || true
+echo "---"
+
+failed=0
+check() {  # check WHAT OK
+    if [[ "$2" == 1 ]]; then echo "ok   $1"; else echo "FAIL $1"; failed=1; fi
+}
+# Whether file $1 holds the text $2 (escapes expanded), line ends included.
+contains() {
+    local content text
+    content=$(cat "$1" 2>/dev/null; echo x)
+    text=$(printf '%b' "$2"; echo x)
+    [[ "${content%x}" == *"${text%x}"* ]]
+}
+
+[[ "$status" == "$expect_exit" ]] && ok=1 || ok=0
+check "exit status $status (want $expect_exit; 124 means it did not end in ${timeout}s)" $ok
+for text in ${has_out[@]+"${has_out[@]}"}; do
+    contains "$RUN_CASE_DIR/stdout" "$text" && ok=1 || ok=0
+    check "standard output has \"$text\"" $ok
+done
+for text in ${lacks_out[@]+"${lacks_out[@]}"}; do
+    contains "$RUN_CASE_DIR/stdout" "$text" && ok=0 || ok=1
+    check "standard output lacks \"$text\"" $ok
+done
+for text in ${has_err[@]+"${has_err[@]}"}; do
+    contains "$RUN_CASE_DIR/stderr" "$text" && ok=1 || ok=0
+    check "standard error has \"$text\"" $ok
+done
+for text in ${lacks_err[@]+"${lacks_err[@]}"}; do
+    contains "$RUN_CASE_DIR/stderr" "$text" && ok=0 || ok=1
+    check "standard error lacks \"$text\"" $ok
+done
+exit "$failed"
