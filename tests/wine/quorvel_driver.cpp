@@ -136,7 +136,7 @@ bool Start(Program& program, const std::wstring& exe, const std::vector<std::wst
     line.push_back(L'\0');
     if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &program.process)) {
-        std::fwprintf(stderr, L"driver: cannot start %ls (error %lu)\n", exe.c_str(), GetLastError());
+        Report(false, L"start " + exe + L" (error " + std::to_wstring(GetLastError()) + L")");
         return false;
     }
     program.running = true;

@@ -5,11 +5,16 @@
 #
 # The cross toolchains make this the emulator of every test executable.
 #   - WINEPREFIX is DIR (default: $WINEPREFIX, else ./wineprefix). On first
-#     use the prefix is created with "wineboot -i", gets Wine's marlett and
-#     tahoma fonts (caption buttons and dialog texts need them) and the X11
-#     driver value Managed=N (no window manager: no 2 s wait when a window
-#     closes, and Wine draws the caption). Creation holds DIR.lock, so
-#     concurrent first uses wait for one another.
+#     use the prefix is created with "wineboot -i", and gets
+#       - Wine's marlett and tahoma fonts (caption buttons need them);
+#       - the X11 driver value Managed=N (no window manager: no 2 s wait when
+#         a window closes, and Wine draws the caption);
+#       - the system fonts of a Chinese Windows: caption, menu and message
+#         box texts in SimSun with the GB2312 character set. Wine's default
+#         fonts there have no Chinese, so the caption "关于", the system
+#         menu's About item and Chinese message boxes would show boxes.
+#     DIR/.quorvel-prefix-2 marks a finished prefix (remade when the mark is
+#     missing). Creation holds DIR.lock, so concurrent first uses wait.
 #   - WINEDEBUG=-all (QUORVEL_WINEDEBUG overrides it, to debug a test).
 #   - LC_ALL=zh_CN.UTF-8 for the Wine process only: Wine then uses code page
 #     936 as its ANSI and OEM code page, the program's own, without any
@@ -36,23 +41,36 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${QUORVEL_WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
+ready=$WINEPREFIX/.quorvel-prefix-2
+
+# A LOGFONTW (hex) for SimSun, 9 points at 96 dpi, GB2312, of weight $1.
+simsun_logfont() {
+    python3 -c 'import struct, sys
+face = "SimSun".encode("utf-16-le").ljust(64, b"\0")
+print((struct.pack("<5l8B", -12, 0, 0, 0, int(sys.argv[1]), 0, 0, 0, 134, 0, 0, 0, 0) + face).hex())' "$1"
+}
+
 create_prefix() {
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i >/dev/null 2>&1
-    local fonts=/usr/share/wine/fonts f
+    local fonts=/usr/share/wine/fonts f metrics='HKCU\Control Panel\Desktop\WindowMetrics'
     for f in marlett.ttf tahoma.ttf tahomabd.ttf; do
         if [[ -f $fonts/$f ]]; then cp "$fonts/$f" "$WINEPREFIX/drive_c/windows/Fonts/"; fi
     done
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    touch "$WINEPREFIX/.quorvel-ready"
+    wine reg add "$metrics" /v CaptionFont /t REG_BINARY /d "$(simsun_logfont 700)" /f >/dev/null 2>&1
+    for f in SmCaptionFont MenuFont MessageFont StatusFont IconFont; do
+        wine reg add "$metrics" /v "$f" /t REG_BINARY /d "$(simsun_logfont 400)" /f >/dev/null 2>&1
+    done
+    touch "$ready"
 }
 
-if [[ ! -f "$WINEPREFIX/.quorvel-ready" ]]; then
+if [[ ! -f "$ready" ]]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     exec 9>"$WINEPREFIX.lock"
     flock 9
-    if [[ ! -f "$WINEPREFIX/.quorvel-ready" ]]; then create_prefix; fi
+    if [[ ! -f "$ready" ]]; then create_prefix; fi
     flock -u 9
     exec 9>&-
 fi
