@@ -465,24 +465,27 @@ int CancelCommand(const Context& c)
                   L"the Cancel command (WM_COMMAND IDCANCEL)");
 }
 
+struct MenuSearch {
+    DWORD processId;
+    bool found;
+};
+
+BOOL CALLBACK MatchMenu(HWND hwnd, LPARAM param)
+{
+    MenuSearch* search = reinterpret_cast<MenuSearch*>(param);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(hwnd, &processId);
+    if (processId == search->processId && IsWindowVisible(hwnd) && ClassName(hwnd) == L"#32768")
+        search->found = true;
+    return !search->found;
+}
+
 // Whether the program shows a popup menu (class #32768).
 bool MenuIsOpen(const Program& program)
 {
-    struct Find {
-        DWORD processId;
-        bool found;
-    } find = {program.process.dwProcessId, false};
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            Find* f = reinterpret_cast<Find*>(param);
-            DWORD processId = 0;
-            GetWindowThreadProcessId(hwnd, &processId);
-            if (processId == f->processId && IsWindowVisible(hwnd) && ClassName(hwnd) == L"#32768")
-                f->found = true;
-            return !f->found;
-        },
-        reinterpret_cast<LPARAM>(&find));
-    return find.found;
+    MenuSearch search = {program.process.dwProcessId, false};
+    EnumWindows(&MatchMenu, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 void PostKey(HWND hwnd, WPARAM key)
