@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """standin_server.py - a scripted stand-in for an HTTP server, for tests.
 
-Listens on 127.0.0.1 and plays the same script on every accepted connection,
-each connection in its own thread. Python 3 standard library only.
+Listens on 127.0.0.1 (or --bind ADDR, such as ::1) and plays the same script
+on every accepted connection, each connection in its own thread. Python 3
+standard library only.
 
 Usage:
-  standin_server.py [--port N] (--scenario NAME | --script FILE)
+  standin_server.py [--port N] [--bind ADDR] (--scenario NAME | --script FILE)
                     [--connections N] [--max-seconds T] [--log FILE]
                     [--date "Thu, 13 Feb 2025 11:46:19 GMT"]
   standin_server.py --list                 names of the built-in scenarios
@@ -145,9 +146,10 @@ class Server:
         return max(0.0, self.deadline - time.monotonic())
 
     def run(self):
-        lsock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        family = socket.AF_INET6 if ":" in self.args.bind else socket.AF_INET
+        lsock = socket.socket(family, socket.SOCK_STREAM)
         lsock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        lsock.bind(("127.0.0.1", self.args.port))
+        lsock.bind((self.args.bind, self.args.port))
         lsock.listen(16)
         lsock.settimeout(0.1)
         print(f"PORT {lsock.getsockname()[1]}", flush=True)
@@ -234,6 +236,7 @@ def main():
     src.add_argument("--scenario", choices=sorted(SCENARIOS))
     src.add_argument("--script", metavar="FILE", help="JSON list of steps")
     p.add_argument("--port", type=int, default=80, help="0 picks a free port")
+    p.add_argument("--bind", default="127.0.0.1", help="address to listen on (IPv4 or IPv6)")
     p.add_argument("--connections", type=int, help="serve N connections, then exit")
     p.add_argument("--max-seconds", type=float, default=60.0, help="exit after T seconds")
     p.add_argument("--log", metavar="FILE", help="append one JSON line per connection")
