@@ -1,0 +1,22 @@
+// The console port's entry point: hands the command-line tail to the one
+// application object and runs its InitInstance. The program ends when
+// InitInstance returns (Quorvel's always returns FALSE once its dialog has
+// ended); there is no message loop of the application's own.
+
+#include <string>
+
+#include "afxwin.h"
+#include "command_tail.h"
+
+int main(int argc, char** argv)
+{
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr)
+        return 1;
+    // Lives until the process ends: the application keeps a pointer to it.
+    static std::string tail;
+    tail = posix_command_line::Tail(argc, argv);
+    app->m_lpCmdLine = tail.data();
+    app->InitInstance();
+    return 0;
+}
