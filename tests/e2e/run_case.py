@@ -1,0 +1,308 @@
+#!/usr/bin/env python3
+"""run_case.py - runs the quorvel binary through one end-to-end case.
+
+Usage: run_case.py --binary PATH --case NAME     (inside tests/support/in_netns.sh)
+       run_case.py --list                        (the case names, one a line)
+
+Each case starts the time server it needs on 127.0.0.1:80 (the scripted
+stand-in, or nginx through nginx_in_netns.sh, or none), runs the binary with
+its command line and its input on standard input, and checks: the exit status;
+standard output, which carries only the diagnostics (exactly, where the bytes
+are known); the front end's text and the clock error on standard error; the
+connections the server saw; and that the clock did not move.
+
+"exits" cases keep standard input open: the program must end by itself.
+"waits" cases wait until the program asks for its next choice after the
+last line of input, check that it is still running, then close its input,
+which is the close box: it must then end.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import re
+import subprocess
+import sys
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SUPPORT = os.path.join(HERE, "..", "support")
+STANDIN = os.path.join(SUPPORT, "standin_server.py")
+
+REQUEST = "GET / HTTP/1.1\r\nHost: www.baidu.com\r\nConnection: close\r\n\r\n"
+SEPARATOR = "-" * 61 + "\n"
+PROMPT = "请选择 (0-6)："
+CLOCK_ERROR = "Failed to set system time. Error: 1\n"
+INITIAL_STATUS = "时间：  [请点击按钮读取时间。]\n"
+FETCHED_STATUS = "时间：  [2025年2月13日19点46分19秒]\n"
+NOT_READ_YET = "No Internet time has been read yet; the system time was not changed.\n"
+
+
+def standin_fetch_output():
+    """What a successful attempt against the stand-in's "ok" answer prints."""
+    answer = subprocess.run([sys.executable, STANDIN, "--dump", "--scenario", "ok"],
+                            check=True, capture_output=True).stdout.decode("latin-1")
+    return ("Received (first 2000 characters):\n" + answer + "\n" + SEPARATOR +
+            "Date line extracted: Date: Thu, 13 Feb 2025 11:46:19 GMT\r\n"
+            "Year: 2025\nMonth: 2\nDay: 13\nHour: 11\nMinute: 46\nSecond: 19\n"
+            "\r\nAdjusted Time: 2025-02-13 19:46:19\n")
+
+
+def cmd_line(word):
+    return "\r\ncmd=" + word + "\r\n"
+
+
+def message_box(text):
+    return "== quorvel ==\n" + text + "\n"
+
+
+# name: (server, args, input lines, mode, expected)
+#   server: a stand-in scenario, "nginx", or None
+#   expected: "stdout" (exact, FETCH stands for a successful attempt's
+#   lines), "stderr" (exact), "stderr_in_order" (lines that appear in this
+#   order), "connections" (how many the server took), "check" (a function
+#   of stdout for what cannot be known in advance)
+FETCH = "\0FETCH\0"
+CASES = {
+    # Reads, tries to set the clock (refused in the namespace), ends.
+    "auto": ("ok", ["auto"], [], "exits", {
+        "stdout": cmd_line("auto") + FETCH,
+        "stderr": CLOCK_ERROR,
+        "connections": 1}),
+    # A longer word that begins with "auto" counts; later words do not.
+    "autoplay": ("ok", ["autoplay", "extra"], [], "exits", {
+        "stdout": cmd_line("autoplay") + FETCH,
+        "stderr": CLOCK_ERROR,
+        "connections": 1}),
+    # Nothing listens: five refused attempts, each with its message box
+    # (which does not wait: the input is no terminal), then the end. The
+    # clock is not touched.
+    "auto_all_attempts_refused": (None, ["auto"], [], "exits", {
+        "stdout": cmd_line("auto"),
+        "stderr": message_box("Failed to connect to server") * 5}),
+    # The word test is case-sensitive and at the start only.
+    "Auto_waits": ("ok", ["Auto"], [], "waits", {
+        "stdout": cmd_line("Auto"),
+        "stderr_in_order": ["== Ostrevin ==\n", INITIAL_STATUS, PROMPT],
+        "connections": 0}),
+    "slash_auto_waits": ("ok", ["/auto"], [], "waits", {
+        "stdout": cmd_line("/auto"),
+        "stderr_in_order": ["== Ostrevin ==\n", INITIAL_STATUS, PROMPT],
+        "connections": 0}),
+    "no_arguments_waits": ("ok", [], [], "waits", {
+        "stdout": "",
+        "stderr_in_order": ["== Ostrevin ==\n", INITIAL_STATUS, PROMPT],
+        "connections": 0}),
+    # A first word of 900 bytes is cut to 799; the rest is no second word.
+    "long_first_word": ("ok", ["x" * 900, "auto"], [], "waits", {
+        "stdout": cmd_line("x" * 799),
+        "connections": 0}),
+    # Apply before any time was read changes nothing; fetch shows the time
+    # in the status; apply then tries the clock. End of input closes.
+    "choices_apply_fetch_apply": ("ok", [], ["2", "1", "2"], "waits", {
+        "stdout": NOT_READ_YET + FETCH,
+        "stderr_in_order": [INITIAL_STATUS, PROMPT + "2\n", PROMPT + "1\n",
+                            "时间：  [Date: Thu, 13 Feb 2025 11:46:19 GMT.]\n",
+                            FETCHED_STATUS, PROMPT + "2\n", CLOCK_ERROR, PROMPT],
+        "connections": 1}),
+    # The one-click button, then the Exit button ends the program although
+    # more input could come.
+    "choices_one_click_then_exit": ("ok", [], ["3", "5"], "exits", {
+        "stdout": FETCH,
+        "stderr_in_order": [INITIAL_STATUS, PROMPT + "3\n", FETCHED_STATUS, CLOCK_ERROR,
+                            PROMPT + "5\n"],
+        "connections": 1}),
+    # A real web server: the Date header is now.
+    "nginx_auto": ("nginx", ["auto"], [], "exits", {
+        "stderr": CLOCK_ERROR,
+        "check": lambda out: check_live_date(out)}),
+}
+
+
+def check_live_date(out):
+    """The lines of an attempt against nginx: its Date is the current time."""
+    if not out.startswith(cmd_line("auto") + "Received (first 2000 characters):\n"
+                          "HTTP/1.1 200 OK\r\nServer: nginx"):
+        return "the response echo does not start as expected"
+    m = re.search(r"Date line extracted: Date: \w{3}, (\d\d \w{3} \d{4} \d\d:\d\d:\d\d) GMT\r\n"
+                  r"Year: (\d+)\nMonth: (\d+)\nDay: (\d+)\nHour: (\d+)\nMinute: (\d+)\nSecond: (\d+)\n"
+                  r"\r\nAdjusted Time: (\S+ \S+)\n$", out)
+    if not m:
+        return "no complete date block at the end"
+    utc = datetime.datetime.strptime(m.group(1), "%d %b %Y %H:%M:%S")
+    fields = tuple(int(g) for g in m.groups()[1:7])
+    if fields != (utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second):
+        return f"field lines {fields} do not match {m.group(1)}"
+    now = datetime.datetime.now(datetime.timezone.utc).replace(tzinfo=None)
+    if abs((now - utc).total_seconds()) > 5:
+        return f"Date {m.group(1)} is not now ({now})"
+    local = (utc + datetime.timedelta(hours=8)).strftime("%Y-%m-%d %H:%M:%S")
+    if m.group(8) != local:
+        return f"adjusted time {m.group(8)}, expected {local}"
+    return None
+
+
+class Reader(threading.Thread):
+    """Collects one output stream of the program as it comes."""
+
+    def __init__(self, stream):
+        super().__init__(daemon=True)
+        self.stream = stream
+        self.data = b""
+        self.lock = threading.Lock()
+
+    def run(self):
+        for chunk in iter(lambda: self.stream.read1(65536), b""):
+            with self.lock:
+                self.data += chunk
+
+    def text(self):
+        with self.lock:
+            return self.data.decode("utf-8", "replace")
+
+
+def clock_offset():
+    return time.clock_gettime(time.CLOCK_REALTIME) - time.clock_gettime(time.CLOCK_MONOTONIC)
+
+
+def start_standin(scenario, log):
+    server = subprocess.Popen([sys.executable, STANDIN, "--port", "80", "--scenario", scenario,
+                               "--log", log, "--max-seconds", "60"],
+                              stdout=subprocess.PIPE, text=True)
+    line = server.stdout.readline()
+    if line.strip() != "PORT 80":
+        server.kill()
+        sys.exit(f"the stand-in server did not start: {line!r}")
+    return server
+
+
+def logged_requests(log, expected):
+    """The requests the stand-in logged, once `expected` are in (or 5 s)."""
+    def read():
+        if not os.path.exists(log):
+            return []
+        with open(log, encoding="utf-8") as f:
+            return [json.loads(line)["request"] for line in f]
+    deadline = time.monotonic() + 5
+    while len(read()) < expected and time.monotonic() < deadline:
+        time.sleep(0.05)
+    time.sleep(0.3)  # one connection too many would be logged by now
+    return read()
+
+
+def run_program(binary, args, lines, mode, failures):
+    """Runs the program; returns (exit status, stdout, stderr)."""
+    # A session of its own: no controlling terminal, so the front end
+    # writes to standard error.
+    proc = subprocess.Popen([binary] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, start_new_session=True)
+    out, err = Reader(proc.stdout), Reader(proc.stderr)
+    out.start()
+    err.start()
+    for line in lines:
+        proc.stdin.write((line + "\n").encode())
+    proc.stdin.flush()
+    if mode == "waits":
+        deadline = time.monotonic() + 20
+        while err.text().count(PROMPT) <= len(lines) and proc.poll() is None \
+                and time.monotonic() < deadline:
+            time.sleep(0.02)
+        time.sleep(0.1)
+        if proc.poll() is not None:
+            failures.append(f"ended by itself (status {proc.returncode}) instead of waiting")
+        elif err.text().count(PROMPT) <= len(lines):
+            failures.append("never asked for a choice after the last input")
+        proc.stdin.close()
+    try:
+        proc.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        failures.append("still running after 30 s" +
+                        (" with its input open" if mode == "exits" else " after the end of input"))
+        proc.kill()
+        proc.wait()
+    if mode == "exits":
+        proc.stdin.close()
+    out.join(5)
+    err.join(5)
+    return proc.returncode, out.text(), err.text()
+
+
+def in_order(text, parts):
+    """The first of `parts` that is missing from `text` in that order, or None."""
+    at = 0
+    for part in parts:
+        found = text.find(part, at)
+        if found < 0:
+            return part
+        at = found + len(part)
+    return None
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--binary")
+    p.add_argument("--case", choices=sorted(CASES))
+    p.add_argument("--list", action="store_true")
+    a = p.parse_args()
+    if a.list:
+        print("\n".join(CASES))
+        return 0
+    if not (a.binary and a.case):
+        p.error("--binary and --case are needed")
+
+    with open("/proc/self/uid_map") as f:
+        if f.read().split()[2] == "4294967295":
+            sys.exit("run_case.py: only inside tests/support/in_netns.sh (the clock must be safe)")
+    server_kind, args, lines, mode, expected = CASES[a.case]
+    if server_kind == "nginx" and "NGINX_DIR" not in os.environ:
+        nginx = os.path.join(SUPPORT, "nginx_in_netns.sh")
+        os.execv(nginx, [nginx, sys.executable, os.path.abspath(__file__)] + sys.argv[1:])
+
+    failures = []
+    log = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"quorvel_e2e_{os.getpid()}.log")
+    server = start_standin(server_kind, log) if server_kind not in (None, "nginx") else None
+    offset = clock_offset()
+    try:
+        status, out, err = run_program(a.binary, args, lines, mode, failures)
+        requests = logged_requests(log, expected.get("connections", 0)) if server else []
+    finally:
+        if server:
+            server.kill()
+            server.wait()
+        if os.path.exists(log):
+            os.remove(log)
+
+    if status != 0:
+        failures.append(f"exit status {status}, expected 0")
+    if "stdout" in expected:
+        want = expected["stdout"].replace(FETCH, standin_fetch_output())
+        if out != want:
+            failures.append(f"standard output differs:\n  expected {want!r}\n  got      {out!r}")
+    if "stderr" in expected and err != expected["stderr"]:
+        failures.append(f"standard error differs:\n  expected {expected['stderr']!r}\n"
+                        f"  got      {err!r}")
+    missing = in_order(err, expected.get("stderr_in_order", []))
+    if missing is not None:
+        failures.append(f"standard error lacks {missing!r} (in order) in:\n{err}")
+    if "check" in expected:
+        problem = expected["check"](out)
+        if problem:
+            failures.append(f"{problem}; standard output was:\n{out}")
+    if server and len(requests) != expected.get("connections", 0):
+        failures.append(f"{len(requests)} connections, expected {expected.get('connections', 0)}")
+    if any(r != REQUEST for r in requests):
+        failures.append(f"requests differ from {REQUEST!r}: {requests!r}")
+    if abs(clock_offset() - offset) > 2:
+        failures.append("the clock moved")
+
+    for failure in failures:
+        print(f"FAIL {a.case}: {failure}")
+    if not failures:
+        print(f"pass {a.case}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
