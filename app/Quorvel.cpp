@@ -40,5 +40,8 @@ BOOL CQuorvelApp::InitInstance()
     CQuorvelDlg dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();
+    // The dialog object goes with this scope: automation must not find it
+    // as the main window any more.
+    m_pMainWnd = nullptr;
     return FALSE;
 }

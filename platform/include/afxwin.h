@@ -90,21 +90,87 @@ protected:                                                      \
 
 // ---------------------------------------------------------------------------
 
-// Base of every class that handles messages or commands.
+// Run-time class record: the class's name and, for classes declared with
+// DECLARE_DYNCREATE, how to make a new object of it on the heap.
+struct CRuntimeClass {
+    const char* m_lpszClassName;
+    CCmdTarget* (*m_pfnCreateObject)();  // null when not dynamically creatable
+
+    // A new object, or null when the class is not dynamically creatable.
+    CCmdTarget* CreateObject() const;
+};
+
+#define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
+
+#define DECLARE_DYNCREATE(class_name)                                    \
+public:                                                                  \
+    static const CRuntimeClass class##class_name;                        \
+    static CCmdTarget* CreateObject();                                   \
+    const CRuntimeClass* GetRuntimeClass() const override;
+
+#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                    \
+    static_assert(std::is_base_of_v<base_class_name, class_name>, "wrong base class");      \
+    const CRuntimeClass class_name::class##class_name = {#class_name, &class_name::CreateObject}; \
+    CCmdTarget* class_name::CreateObject() { return new class_name; }                        \
+    const CRuntimeClass* class_name::GetRuntimeClass() const { return &class##class_name; }
+
+// Interface and dispatch maps of automation objects (afxdisp.h).
+struct AFX_INTERFACEMAP;
+struct AFX_DISPMAP;
+
+// Base of every class that handles messages or commands, and of automation
+// objects: those count references, answer the interfaces of their interface
+// map, and have a built-in dispatch interface once EnableAutomation was
+// called (on a backend with COM; elsewhere they answer no interface).
 class CCmdTarget {
 public:
     CCmdTarget() = default;
     CCmdTarget(const CCmdTarget&) = delete;
     CCmdTarget& operator=(const CCmdTarget&) = delete;
+
+    static const CRuntimeClass classCCmdTarget;
+    virtual const CRuntimeClass* GetRuntimeClass() const;
     virtual ~CCmdTarget() = default;
+    // Called when the last reference goes: deletes the object.
+    virtual void OnFinalRelease();
 
     // Runs the first handler for the message found in this object's map
     // chain. Returns false when no entry matches.
     bool DispatchFromMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
+    // Sets up the built-in dispatch interface. Implemented by the backend.
+    void EnableAutomation();
+    // Reference counting. An object starts with one reference, its
+    // creator's. Both return the new count; the release that reaches 0
+    // calls OnFinalRelease.
+    DWORD InternalAddRef();
+    DWORD InternalRelease();
+    // Looks the interface `iid` (a GUID) up in the interface map chain. On
+    // success returns 0 (S_OK) with the interface, referenced once more, in
+    // *object; else E_NOINTERFACE with null.
+    LONG InternalQueryInterface(const void* iid, void** object);
+
+    // The built-in dispatch interface: a COM object whose first field is
+    // its function table (the backend's), followed by the object it
+    // belongs to.
+    struct XDispatch {
+        const void* m_pVtbl;
+        CCmdTarget* m_pOwner;
+    };
+    // Interface map part of the built-in dispatch interface: its address,
+    // or null while automation is not enabled.
+    static void* InterfacePartDispatch(CCmdTarget* target);
+
 protected:
     static const AFX_MSGMAP* GetThisMessageMap();
     virtual const AFX_MSGMAP* GetMessageMap() const;
+    static const AFX_DISPMAP* GetThisDispatchMap();
+    virtual const AFX_DISPMAP* GetDispatchMap() const;
+    static const AFX_INTERFACEMAP* GetThisInterfaceMap();
+    virtual const AFX_INTERFACEMAP* GetInterfaceMap() const;
+
+    DWORD m_dwRef = 1;
+    XDispatch m_xDispatch = {nullptr, nullptr};
 };
 
 // A menu, as returned by CWnd::GetSystemMenu.
