@@ -97,6 +97,9 @@ SCENARIOS = {
                       "Date:", "X-Padding: " + "p" * 2100 + "\r\nDate:")}, "close"],
     "lowercase-date": ["read-request",
                        {"send": response(FIXED_DATE).replace("Date:", "date:")}, "close"],
+    # A date that reads but that no clock can take: 32 January.
+    "out-of-range-day": ["read-request",
+                         {"send": response("Thu, 32 Jan 2025 11:46:19 GMT")}, "close"],
 }
 
 STEP_NAMES = {"send", "dribble", "sleep-ms", "read-request", "close", "reset", "hang"}

@@ -1,0 +1,270 @@
+// Fuzz entry point over response handling: one input describes what the
+// server does on each connection (receive chunks, closes, errors, refused
+// connections); the unchanged core runs the one-click sequence over the fake
+// platform, and the outcome is checked against properties that must hold
+// whatever the server sends.
+//
+// Input format, read record by record after a first flags byte (ignored, kept
+// so that seeds can grow options without changing their layout):
+//   L = 1..0xFC   a chunk of the next L bytes (fewer at the end of the input)
+//   L = 0xFD      a chunk whose length is the next two bytes (big-endian)
+//   L = 0x00      the server closes: Receive returns 0, the next records
+//                 belong to the next connection
+//   L = 0xFF      Receive fails (error or time-out); next connection
+//   L = 0xFE      the next connection is refused
+// The end of the input closes the connection being described. Connections
+// beyond those described are refused.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FakePlatform.h"
+#include "QuorvelDlg.h"
+#include "resource.h"
+
+namespace {
+
+constexpr std::size_t kEnough = 2000;  // receiving stops at this total
+constexpr int kMaxAttempts = 5;
+const std::string kFailedStatus = "读取失败，请重试。";
+
+[[noreturn]] void Fail(const char* what)
+{
+    std::fprintf(stderr, "property violated: %s\n", what);
+    std::abort();
+}
+
+void Check(bool ok, const char* what)
+{
+    if (!ok)
+        Fail(what);
+}
+
+std::vector<fake::Connection> Decode(const std::uint8_t* data, std::size_t size)
+{
+    std::vector<fake::Connection> connections(1);
+    std::size_t i = size > 0 ? 1 : 0;
+    auto next = [&connections] { connections.emplace_back(); };
+    while (i < size) {
+        const std::uint8_t l = data[i++];
+        std::size_t length = l;
+        if (l == 0x00 || l == 0xFF) {
+            connections.back().chunks.push_back(fake::Chunk{"", l == 0 ? 0 : -1});
+            next();
+            continue;
+        }
+        if (l == 0xFE) {
+            if (!connections.back().chunks.empty())
+                next();
+            connections.back().connectFails = true;
+            next();
+            continue;
+        }
+        if (l == 0xFD) {
+            if (size - i < 2)
+                break;
+            length = static_cast<std::size_t>(data[i]) << 8 | data[i + 1];
+            i += 2;
+            if (length == 0)
+                continue;
+        }
+        if (length > size - i)
+            length = size - i;
+        if (length == 0)
+            break;
+        connections.back().chunks.push_back(
+            fake::Chunk{std::string(reinterpret_cast<const char*>(data + i), length), 0});
+        i += length;
+    }
+    return connections;
+}
+
+// What the core can have received on a connection: the chunks up to the
+// close, error or time-out, stopping once kEnough bytes have arrived.
+std::string Received(const fake::Connection& c)
+{
+    std::string text;
+    for (const fake::Chunk& chunk : c.chunks) {
+        if (chunk.data.empty() || text.size() >= kEnough)
+            break;
+        text += chunk.data;
+    }
+    return text;
+}
+
+bool StartsWithNoCase(const std::string& line, const char* prefix)
+{
+    const std::size_t n = std::strlen(prefix);
+    if (line.size() < n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = line[i] >= 'A' && line[i] <= 'Z' ? line[i] - 'A' + 'a' : line[i];
+        if (c != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+// The lines of the header block (after the status line, before the first
+// empty line), each without its LF.
+std::vector<std::string> HeaderLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    if (!std::getline(in, line))
+        return lines;
+    while (std::getline(in, line) && !line.empty() && line != "\r")
+        lines.push_back(line);
+    return lines;
+}
+
+// The first Date field of the header block, or "" when there is none.
+std::string DateField(const std::string& received)
+{
+    for (const std::string& line : HeaderLines(received)) {
+        if (StartsWithNoCase(line, "date:"))
+            return line;
+    }
+    return "";
+}
+
+bool IsControl(unsigned char c) { return (c < 0x20 && c != '\r' && c != '\n' && c != '\t') || c == 0x7F; }
+
+std::size_t Count(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// Standard output goes to a memory file, read back after each input; the
+// error stream to a string.
+int g_outFd = -1;
+std::ostringstream g_err;
+
+void CaptureStreams()
+{
+    if (g_outFd >= 0)
+        return;
+    std::FILE* file = std::tmpfile();
+    if (!file)
+        Fail("no temporary file for standard output");
+    g_outFd = fileno(file);
+    std::fflush(stdout);
+    dup2(g_outFd, STDOUT_FILENO);
+    std::cerr.rdbuf(g_err.rdbuf());
+}
+
+std::string TakeOutput()
+{
+    std::cout.flush();
+    std::fflush(stdout);
+    const off_t size = lseek(STDOUT_FILENO, 0, SEEK_CUR);
+    std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (!text.empty() && pread(STDOUT_FILENO, &text[0], text.size(), 0) != size)
+        Fail("standard output could not be read back");
+    if (ftruncate(STDOUT_FILENO, 0) != 0 || lseek(STDOUT_FILENO, 0, SEEK_SET) != 0)
+        Fail("standard output could not be rewound");
+    std::cout.clear();
+    return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    CaptureStreams();
+    const std::vector<fake::Connection> script = Decode(data, size);
+    fake::Reset();
+    for (const fake::Connection& c : script)
+        fake::Get().connections.push_back(c);
+    g_err.str("");
+
+    {
+        CWinApp app;
+        CQuorvelDlg dlg;
+        dlg.FetchAndApply();
+
+        const fake::State& s = fake::Get();
+        const std::string out = TakeOutput();
+        const std::string err = g_err.str();
+
+        // The schedule: at most five attempts, the fixed pauses between them,
+        // and every socket closed.
+        Check(s.connects >= 1 && s.connects <= kMaxAttempts, "attempt count");
+        Check(s.sleeps.size() == static_cast<std::size_t>(s.connects - 1), "one pause per retry");
+        for (std::size_t k = 0; k < s.sleeps.size(); ++k)
+            Check(s.sleeps[k] == (k == 0 ? 500u : 1000u), "pause length");
+        Check(s.socketsOpen == 0, "socket left open");
+        Check(s.connectTimeoutMs > 0 && s.receiveTimeoutMs > 0, "time-outs set");
+        for (int length : s.receiveLengths)
+            Check(length == 102399, "receive size");
+
+        // The console: an echo for every connection made (the echoed text
+        // may hold more), and nothing that can drive a terminal.
+        const std::size_t answered = static_cast<std::size_t>(s.connects) - s.messageBoxes.size();
+        Check(Count(out, "Received (first 2000 characters):\n") >= answered, "one echo per connection");
+        for (char c : out)
+            Check(!IsControl(static_cast<unsigned char>(c)), "control character on the console");
+        for (const std::string& box : s.messageBoxes)
+            Check(box == "Failed to connect to server", "message box text");
+
+        // The last attempt decides; its response is that of the last
+        // connection made.
+        const std::size_t last = static_cast<std::size_t>(s.connects - 1);
+        const bool lastAnswered = last < script.size() && !script[last].connectFails;
+        const std::string field = lastAnswered ? DateField(Received(script[last])) : "";
+
+        if (dlg.m_bFetched != 1) {
+            Check(dlg.m_bFetched == 0, "flag is 0 or 1");
+            Check(s.connects == kMaxAttempts, "a failure is retried");
+            Check(s.clockWrites.empty() && err.empty(), "no clock write after five failures");
+            return 0;
+        }
+
+        // Success: only from a Date field of the header block, whose numbers
+        // are the ones written to the clock.
+        Check(!field.empty(), "time read without a Date field in the header block");
+        const std::size_t comma = field.find(", ");
+        Check(comma != std::string::npos, "Date field without \", \"");
+        int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+        char month[4] = "";
+        Check(std::sscanf(field.substr(comma + 2).c_str(), "%d %3s %d %d:%d:%d", &day, month, &year,
+                          &hour, &minute, &second) == 6,
+              "six fields");
+        Check(dlg.m_utcYear == year && dlg.m_utcDay == day && dlg.m_utcHour == hour &&
+                  dlg.m_utcMinute == minute && dlg.m_utcSecond == second,
+              "stored fields are the header's");
+        Check(dlg.m_utcMonth >= 1 && dlg.m_utcMonth <= 12, "month");
+
+        const std::string status = s.LastText(IDC_TIME_TEXT);
+        Check(status.size() < 200 && status != kFailedStatus, "status text of a success");
+
+        const bool fits = year >= 0 && year <= 0xFFFF && day >= 0 && day <= 0xFFFF && hour >= 0 &&
+                          hour <= 0xFFFF && minute >= 0 && minute <= 0xFFFF && second >= 0 &&
+                          second <= 0xFFFF;
+        if (!fits) {
+            Check(s.clockWrites.empty(), "a field that does not fit reached the clock");
+            Check(err == "Failed to set system time. Error: 87\n", "refusal line");
+            return 0;
+        }
+        Check(s.clockWrites.size() == 1 && err.empty(), "one clock write");
+        const SYSTEMTIME& w = s.clockWrites[0];
+        Check(w.wYear == year && w.wMonth == dlg.m_utcMonth && w.wDay == day && w.wHour == hour &&
+                  w.wMinute == minute && w.wSecond == second && w.wMilliseconds == 0,
+              "the clock gets the header's UTC fields");
+        Check(Count(out, "System time successfully updated.\n") >= 1, "success line");
+    }
+    return 0;
+}
