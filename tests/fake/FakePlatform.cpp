@@ -245,6 +245,7 @@ void AfxReopenStdoutOnConsole() {}
 BOOL AfxOleInit() { return g_state.oleInitFails ? FALSE : TRUE; }
 void AfxOleLockApp() {}
 void AfxOleUnlockApp() {}
+void CCmdTarget::EnableAutomation() {}
 BOOL COleObjectFactory::RegisterAll()
 {
     ++g_state.registerAllCalls;
