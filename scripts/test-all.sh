@@ -36,3 +36,26 @@ if [[ -z "${DISPLAY:-}" ]]; then
   export DISPLAY=:$(head -n1 "$display_file")
 fi
 ctest --preset windows
+
+# --- Hardening: a bounded fuzzing run over the response handling (the fuzz
+# preset: clang, libFuzzer, ASan + UBSan), skipped when clang's libFuzzer
+# runtime is missing; then `quorvel auto` of a Release build under valgrind
+# memcheck against the stand-in in a private namespace (a success and a run
+# of five failed attempts): any memcheck error or leak fails the run.
+echo "== Fuzzing (bounded run) and valgrind"
+probe_dir=$(mktemp -d)
+echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' \
+  > "$probe_dir/probe.cpp"
+if clang++ -fsanitize=fuzzer "$probe_dir/probe.cpp" -o "$probe_dir/probe" 2>/dev/null; then
+  cmake --preset fuzz
+  cmake --build --preset fuzz
+  ctest --preset fuzz
+else
+  echo "clang++ -fsanitize=fuzzer does not link here (libclang-rt-14-dev missing?): fuzzing skipped"
+fi
+rm -rf "$probe_dir"
+cmake --preset linux-release
+cmake --build --preset linux-release --target quorvel
+for scenario in baseline reset-half-way; do
+  python3 tests/hostile/run_hostile.py --valgrind build/linux-release/app/quorvel "$scenario"
+done
