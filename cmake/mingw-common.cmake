@@ -38,6 +38,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # No libgcc/libstdc++/winpthread DLLs: Wine (and a bare Windows) cannot find
 # them next to the executable.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Each function and object in a section of its own, so that the linker can
+# drop what the program never uses (--gc-sections).
+set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
 
 # add_test(NAME ... COMMAND <target>) runs the target under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR

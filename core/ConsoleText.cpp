@@ -2,7 +2,7 @@
 
 #include <string>
 
-void WritePrintable(std::ostream& out, const char* data, std::size_t size)
+void WritePrintable(ConsoleStream& out, const char* data, std::size_t size)
 {
     std::string text(data, size);
     for (char& c : text) {
@@ -10,5 +10,5 @@ void WritePrintable(std::ostream& out, const char* data, std::size_t size)
         if ((u < 0x20 && c != '\r' && c != '\n' && c != '\t') || u == 0x7F)
             c = '.';
     }
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.write(text.data(), text.size());
 }

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <ostream>
+#include "console_stream.h"
 
 // Writes `size` bytes to `out`, with every control character other than CR,
 // LF and TAB (and DEL) shown as '.', so a server cannot drive the terminal.
-void WritePrintable(std::ostream& out, const char* data, std::size_t size);
+void WritePrintable(ConsoleStream& out, const char* data, std::size_t size);

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -38,8 +37,8 @@ void EchoResponse(const std::string& response)
 {
     std::printf("Received (first 2000 characters):\n");
     const std::size_t shown = response.size() < kEchoLimit ? response.size() : kEchoLimit;
-    WritePrintable(std::cout, response.data(), shown);
-    std::cout << std::endl;
+    WritePrintable(cout, response.data(), shown);
+    cout << endl;
 }
 
 }  // namespace
@@ -66,20 +65,20 @@ void CQuorvelDlg::FetchInternetTime()
     const std::string response = ReceiveResponse(socket);
     EchoResponse(response);
     socket.Close();
-    std::cout << "-------------------------------------------------------------" << std::endl;
+    cout << "-------------------------------------------------------------" << endl;
 
     HttpHeaderLine found;
     if (!FindDateHeader(response.data(), response.size(), &found)) {
-        std::cout << "Date not found in the buffer!" << std::endl;
+        cout << "Date not found in the buffer!" << endl;
         SetDlgItemText(IDC_TIME_TEXT, "读取失败，请重试。");
         m_bFetched = 0;
         return;
     }
 
     const std::string dateLine(found.text, found.length);
-    std::cout << "Date line extracted: ";
-    WritePrintable(std::cout, dateLine.data(), dateLine.size());
-    std::cout << std::endl;
+    cout << "Date line extracted: ";
+    WritePrintable(cout, dateLine.data(), dateLine.size());
+    cout << endl;
     SetDlgItemText(IDC_TIME_TEXT, dateLine.c_str());
 
     // A bounded copy: an over-long line is cut to fit the work area.

@@ -1,9 +1,9 @@
 // Writing the UTC time read from the server into the system clock.
 
 #include <cstdio>
-#include <iostream>
 
 #include "QuorvelDlg.h"
+#include "console_stream.h"
 
 namespace {
 
@@ -44,5 +44,5 @@ void CQuorvelDlg::SetSystemClock(int year, int month, int day, int hour, int min
     } else {
         error = ERROR_INVALID_PARAMETER;
     }
-    std::cerr << "Failed to set system time. Error: " << static_cast<unsigned long>(error) << "\n";
+    cerr << "Failed to set system time. Error: " << static_cast<unsigned long>(error) << "\n";
 }
