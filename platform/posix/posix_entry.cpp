@@ -3,6 +3,7 @@
 // InitInstance returns (Quorvel's always returns FALSE once its dialog has
 // ended); there is no message loop of the application's own.
 
+#include <csignal>
 #include <string>
 
 #include "afxwin.h"
@@ -10,6 +11,10 @@
 
 int main(int argc, char** argv)
 {
+    // A reader that went away (quorvel auto | head) must not kill the
+    // program before it has set the clock: writes to such a pipe fail with
+    // EPIPE and the diagnostics are lost, as on Windows.
+    std::signal(SIGPIPE, SIG_IGN);
     CWinApp* app = AfxGetApp();
     if (app == nullptr)
         return 1;

@@ -42,8 +42,9 @@ NOT_READ_YET = "No Internet time has been read yet; the system time was not chan
 
 def standin_fetch_output():
     """What a successful attempt against the stand-in's "ok" answer prints."""
-    answer = subprocess.run([sys.executable, STANDIN, "--dump", "--scenario", "ok"],
-                            check=True, capture_output=True).stdout.decode("latin-1")
+    sys.path.insert(0, SUPPORT)
+    import standin_server
+    answer = standin_server.SCENARIOS["ok"][1]["send"]
     return ("Received (first 2000 characters):\n" + answer + "\n" + SEPARATOR +
             "Date line extracted: Date: Thu, 13 Feb 2025 11:46:19 GMT\r\n"
             "Year: 2025\nMonth: 2\nDay: 13\nHour: 11\nMinute: 46\nSecond: 19\n"
@@ -63,7 +64,8 @@ def message_box(text):
 #   expected: "stdout" (exact, FETCH stands for a successful attempt's
 #   lines), "stderr" (exact), "stderr_in_order" (lines that appear in this
 #   order), "connections" (how many the server took), "check" (a function
-#   of stdout for what cannot be known in advance)
+#   of stdout for what cannot be known in advance), "stdout_reader_gone"
+#   (standard output is a pipe whose reading end is closed)
 FETCH = "\0FETCH\0"
 CASES = {
     # Reads, tries to set the clock (refused in the namespace), ends.
@@ -113,6 +115,12 @@ CASES = {
         "stdout": FETCH,
         "stderr_in_order": [INITIAL_STATUS, PROMPT + "3\n", FETCHED_STATUS, CLOCK_ERROR,
                             PROMPT + "5\n"],
+        "connections": 1}),
+    # Standard output is a pipe nobody reads any more: the diagnostics are
+    # lost, but the program goes on to the clock instead of dying of SIGPIPE.
+    "auto_output_reader_gone": ("ok", ["auto"], [], "exits", {
+        "stdout_reader_gone": True,
+        "stderr": CLOCK_ERROR,
         "connections": 1}),
     # A real web server: the Date header is now.
     "nginx_auto": ("nginx", ["auto"], [], "exits", {
@@ -192,13 +200,20 @@ def logged_requests(log, expected):
     return read()
 
 
-def run_program(binary, args, lines, mode, failures):
+def run_program(binary, args, lines, mode, reader_gone, failures):
     """Runs the program; returns (exit status, stdout, stderr)."""
+    stdout = subprocess.PIPE
+    if reader_gone:
+        read_end, stdout = os.pipe()
+        os.close(read_end)
     # A session of its own: no controlling terminal, so the front end
     # writes to standard error.
-    proc = subprocess.Popen([binary] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+    proc = subprocess.Popen([binary] + args, stdin=subprocess.PIPE, stdout=stdout,
                             stderr=subprocess.PIPE, start_new_session=True)
-    out, err = Reader(proc.stdout), Reader(proc.stderr)
+    if reader_gone:
+        os.close(stdout)
+    out = Reader(proc.stdout if proc.stdout else open(os.devnull, "rb"))
+    err = Reader(proc.stderr)
     out.start()
     err.start()
     for line in lines:
@@ -265,7 +280,8 @@ def main():
     server = start_standin(server_kind, log) if server_kind not in (None, "nginx") else None
     offset = clock_offset()
     try:
-        status, out, err = run_program(a.binary, args, lines, mode, failures)
+        status, out, err = run_program(a.binary, args, lines, mode,
+                                       expected.get("stdout_reader_gone", False), failures)
         requests = logged_requests(log, expected.get("connections", 0)) if server else []
     finally:
         if server:
