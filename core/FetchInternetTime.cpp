@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "ConsoleText.h"
 #include "HttpDate.h"
@@ -18,17 +18,19 @@ namespace {
 // for the headers have arrived.
 std::string ReceiveResponse(CSocket& socket)
 {
-    std::vector<char> buffer(kReceiveBufferSize);
+    // Left uninitialised: only the bytes a receive wrote are ever read, and
+    // clearing 100 KB would cost more than the rest of an attempt.
+    const std::unique_ptr<char[]> buffer(new char[kReceiveBufferSize]);
     std::string response;
     int total = 0;
-    int n = socket.Receive(buffer.data(), kReceiveChunkMax, 0);
+    int n = socket.Receive(buffer.get(), kReceiveChunkMax, 0);
     while (n > 0) {
         buffer[n] = '\0';
-        response.append(buffer.data(), static_cast<std::size_t>(n));
+        response.append(buffer.get(), static_cast<std::size_t>(n));
         total += n;
         if (total >= kReceiveEnough)
             break;
-        n = socket.Receive(buffer.data(), kReceiveChunkMax, 0);
+        n = socket.Receive(buffer.get(), kReceiveChunkMax, 0);
     }
     return response;
 }
