@@ -87,7 +87,8 @@ void Close(Server& server)
 }
 
 struct Search {
-    const std::set<DWORD>* known;
+    const std::set<DWORD>* known;  // processes to pass over
+    DWORD wanted;                  // the one process to look at, or 0
     Server found;
 };
 
@@ -105,18 +106,19 @@ BOOL CALLBACK MatchMainWindow(HWND hwnd, LPARAM param)
         return TRUE;
     DWORD processId = 0;
     GetWindowThreadProcessId(hwnd, &processId);
-    if (search->known->count(processId) != 0)
+    if (search->known->count(processId) != 0 || (search->wanted != 0 && processId != search->wanted))
         return TRUE;
     search->found.window = hwnd;
     search->found.processId = processId;
     return FALSE;
 }
 
-// Waits for a visible main window of a process not in `known`.
-Server WaitForNewServer(const std::set<DWORD>& known)
+// Waits for a visible main window of a process not in `known` (of process
+// `wanted` when that is not 0).
+Server WaitForNewServer(const std::set<DWORD>& known, DWORD wanted = 0)
 {
     const ULONGLONG deadline = GetTickCount64() + kWindowWaitMs;
-    Search search = {&known, Server()};
+    Search search = {&known, wanted, Server()};
     while (search.found.window == nullptr && GetTickCount64() < deadline) {
         EnumWindows(&MatchMainWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found.window == nullptr)
@@ -146,23 +148,21 @@ Server StartUserInstance(const std::wstring& exe)
         return Server();
     }
     CloseHandle(info.hThread);
-    std::set<DWORD> others;
-    Server server = WaitForNewServer(others);
-    if (server.processId != info.dwProcessId) {
-        Report(false, L"the started program shows its main window");
-        TerminateProcess(info.hProcess, 99);
-        CloseHandle(info.hProcess);
-        Close(server);
-        return Server();
-    }
-    CloseHandle(server.process);
+    Server server = WaitForNewServer({}, info.dwProcessId);
+    if (server.process != nullptr)
+        CloseHandle(server.process);
     server.process = info.hProcess;
+    if (server.window == nullptr) {
+        Report(false, L"the started program shows its main window");
+        Close(server);
+    }
     return server;
 }
 
 void ClickExit(HWND window)
 {
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(kIdExit, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, kIdExit)));
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(kIdExit, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, kIdExit)));
 }
 
 // A normal start and the Exit button: the program registers itself.
