@@ -190,6 +190,35 @@ TEST_F(AutomationTest, ClassObjectMakesBoundProxiesOnlyWhileThereIsAMainWindow)
     COleObjectFactory::RevokeAll();
 }
 
+// The command-line switches of a start by COM (Wine adds -Embedding to the
+// registered server path) as words of their own, in any case.
+TEST_F(AutomationTest, EmbeddingAndAutomationSwitchesAreWordsOfTheirOwn)
+{
+    const struct {
+        const char* line;
+        BOOL embedded;
+        BOOL automated;
+    } cases[] = {
+        {"", FALSE, FALSE},
+        {"-Embedding", TRUE, FALSE},
+        {"/EMBEDDING", TRUE, FALSE},
+        {"/Automation -Embedding", TRUE, TRUE},
+        {"\t-automation\t", FALSE, TRUE},
+        {"auto /Automation", FALSE, TRUE},
+        {"auto", FALSE, FALSE},
+        {"Embedding Automation", FALSE, FALSE},
+        {"-Embeddings /Automatio", FALSE, FALSE},
+        {"x-Embedding --Automation", FALSE, FALSE},
+    };
+    for (const auto& c : cases) {
+        std::string line = c.line;
+        g_app.m_lpCmdLine = &line[0];
+        EXPECT_EQ(c.embedded, g_app.RunEmbedded()) << c.line;
+        EXPECT_EQ(c.automated, g_app.RunAutomated()) << c.line;
+    }
+    g_app.m_lpCmdLine = g_normalStart;
+}
+
 // The window that the last unlock closes: a plain window standing in for
 // the main dialog, whose posted WM_CLOSE stays in the queue to be seen.
 class ReleaseAllTest : public AutomationTest {
