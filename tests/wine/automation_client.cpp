@@ -136,6 +136,16 @@ bool Ended(const Server& server, DWORD ms)
     return server.process != nullptr && WaitForSingleObject(server.process, ms) == WAIT_OBJECT_0;
 }
 
+// Releases `object` and reports whether `server` then ends within
+// kServerExitMs, and how long it took.
+void ReleaseAndExpectEnd(IDispatch* object, const Server& server, const std::wstring& what)
+{
+    const ULONGLONG start = GetTickCount64();
+    object->Release();
+    const bool ended = Ended(server, kServerExitMs);
+    Report(ended, what + L" (" + std::to_wstring(GetTickCount64() - start) + L" ms)");
+}
+
 // Starts QUORVEL_EXE with no arguments, as a user would.
 Server StartUserInstance(const std::wstring& exe)
 {
@@ -301,8 +311,7 @@ int Create(const std::wstring& exe)
         Report(Ended(user, kWindowWaitMs), L"the user's instance still ends with its Exit button");
         Report(server.window != nullptr && !Ended(server, 0), L"the object's process keeps running");
 
-        object->Release();
-        Report(Ended(server, kServerExitMs), L"releasing the object ends its process");
+        ReleaseAndExpectEnd(object, server, L"releasing the object ends its process");
         Close(server);
     }
     Close(user);
@@ -340,8 +349,7 @@ int CloseWhileHeld(const std::wstring& exe)
                    std::wstring(way.name) + L" hides the main window while the object is held");
             Report(!Ended(server, kStayMs) && Answers(object), L"the process stays and the object answers");
         }
-        object->Release();
-        Report(Ended(server, kServerExitMs), L"releasing the object ends the hidden process");
+        ReleaseAndExpectEnd(object, server, L"releasing the object ends the hidden process");
         Close(server);
     }
     return 0;
@@ -360,13 +368,11 @@ int TwoClients(const std::wstring& exe)
            L"two objects, two processes (" + std::to_wstring(firstServer.processId) + L", " +
                std::to_wstring(secondServer.processId) + L")");
     if (first != nullptr) {
-        first->Release();
-        Report(Ended(firstServer, kServerExitMs), L"releasing the first object ends the first process");
+        ReleaseAndExpectEnd(first, firstServer, L"releasing the first object ends the first process");
     }
     if (second != nullptr) {
         Report(!Ended(secondServer, 0) && Answers(second), L"the second process still serves its object");
-        second->Release();
-        Report(Ended(secondServer, kServerExitMs), L"releasing the second object ends the second process");
+        ReleaseAndExpectEnd(second, secondServer, L"releasing the second object ends the second process");
     }
     Close(firstServer);
     Close(secondServer);
