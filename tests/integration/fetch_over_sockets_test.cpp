@@ -41,8 +41,8 @@ public:
 
 using namespace loopback;
 
-// A server's part: gets the connection, returns what the test must check
-// of it beyond the request (empty for nothing).
+// The server's part of a case, once the request has been read; returns
+// what the test checks besides the request (empty for nothing).
 using Script = std::string (*)(int fd);
 
 struct FetchCase {
