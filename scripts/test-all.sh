@@ -40,8 +40,9 @@ ctest --preset windows
 # --- Hardening: a bounded fuzzing run over the response handling (the fuzz
 # preset: clang, libFuzzer, ASan + UBSan), skipped when clang's libFuzzer
 # runtime is missing; then `quorvel auto` of a Release build under valgrind
-# memcheck against the stand-in in a private namespace (a success and a run
-# of five failed attempts): any memcheck error or leak fails the run.
+# memcheck against the stand-in in a private namespace (a success, five
+# attempts cut off by a reset, five refused connections): any memcheck error
+# or leak fails the run.
 echo "== Fuzzing (bounded run) and valgrind"
 probe_dir=$(mktemp -d)
 echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' \
@@ -56,6 +57,6 @@ fi
 rm -rf "$probe_dir"
 cmake --preset linux-release
 cmake --build --preset linux-release --target quorvel
-for scenario in baseline reset-half-way; do
+for scenario in baseline reset-half-way connection-refused; do
   python3 tests/hostile/run_hostile.py --valgrind build/linux-release/app/quorvel "$scenario"
 done
