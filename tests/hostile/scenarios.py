@@ -84,6 +84,8 @@ SCENARIOS = [
      "script": answer(response(status="503 Service Unavailable")), "outcome": time_ok()},
     {"name": "date-last-without-lf", "script": answer("HTTP/1.1 200 OK\r\nDate: " + DATE),
      "outcome": time_ok(line="Date: " + DATE)},
+    {"name": "bare-lf-line-ends", "script": answer(response().replace("\r\n", "\n")),
+     "outcome": time_ok(line="Date: " + DATE)},
     {"name": "stall-after-headers", "script": ["read-request", {"send": response()}, "hang"],
      "slow": True, "outcome": time_ok()},
     {"name": "ipv6-only", "hosts": ["::1 www.baidu.com"], "bind": ["::1"], "standin": "ok",
