@@ -12,6 +12,8 @@ are known); the front end's text and the clock error on standard error; the
 connections the server saw; and that the clock did not move.
 
 "exits" cases keep standard input open: the program must end by itself.
+"terminal" cases type the input on a terminal, which is also the program's
+controlling terminal; the program must end by itself.
 "waits" cases wait until the program asks for its next choice after the
 last line of input, check that it is still running, then close its input,
 which is the close box: it must then end.
@@ -19,11 +21,14 @@ which is the close box: it must then end.
 
 import argparse
 import datetime
+import fcntl
 import json
 import os
+import pty
 import re
 import subprocess
 import sys
+import termios
 import threading
 import time
 
@@ -65,7 +70,8 @@ def message_box(text):
 #   lines), "stderr" (exact), "stderr_in_order" (lines that appear in this
 #   order), "connections" (how many the server took), "check" (a function
 #   of stdout for what cannot be known in advance), "stdout_reader_gone"
-#   (standard output is a pipe whose reading end is closed)
+#   (standard output is a pipe whose reading end is closed),
+#   "terminal_in_order" (like "stderr_in_order", for the terminal)
 FETCH = "\0FETCH\0"
 CASES = {
     # Reads, tries to set the clock (refused in the namespace), ends.
@@ -122,6 +128,14 @@ CASES = {
         "stdout_reader_gone": True,
         "stderr": CLOCK_ERROR,
         "connections": 1}),
+    # On a terminal the front end writes there, and standard output and
+    # error carry only the diagnostics and the clock error.
+    "choices_on_a_terminal": ("ok", [], ["3", "5"], "terminal", {
+        "stdout": FETCH,
+        "stderr": CLOCK_ERROR,
+        "terminal_in_order": ["== Ostrevin ==\n", INITIAL_STATUS, PROMPT, FETCHED_STATUS,
+                              PROMPT],
+        "connections": 1}),
     # A real web server: the Date header is now.
     "nginx_auto": ("nginx", ["auto"], [], "exits", {
         "stderr": CLOCK_ERROR,
@@ -155,14 +169,21 @@ def check_live_date(out):
 class Reader(threading.Thread):
     """Collects one output stream of the program as it comes."""
 
-    def __init__(self, stream):
+    def __init__(self, stream=None, fd=None):
         super().__init__(daemon=True)
-        self.stream = stream
+        self.read = (lambda: stream.read1(65536)) if stream else (lambda: os.read(fd, 65536))
         self.data = b""
         self.lock = threading.Lock()
+        self.start()
 
     def run(self):
-        for chunk in iter(lambda: self.stream.read1(65536), b""):
+        while True:
+            try:
+                chunk = self.read()
+            except OSError:  # a terminal whose other end has closed
+                chunk = b""
+            if not chunk:
+                return
             with self.lock:
                 self.data += chunk
 
@@ -214,8 +235,6 @@ def run_program(binary, args, lines, mode, reader_gone, failures):
         os.close(stdout)
     out = Reader(proc.stdout if proc.stdout else open(os.devnull, "rb"))
     err = Reader(proc.stderr)
-    out.start()
-    err.start()
     for line in lines:
         proc.stdin.write((line + "\n").encode())
     proc.stdin.flush()
@@ -242,6 +261,29 @@ def run_program(binary, args, lines, mode, reader_gone, failures):
     out.join(5)
     err.join(5)
     return proc.returncode, out.text(), err.text()
+
+
+def run_on_terminal(binary, args, lines, failures):
+    """Runs the program with a terminal as its standard input and controlling
+    terminal, types the lines; returns (exit status, stdout, stderr, what the
+    terminal showed, with its CR LF line ends as LF)."""
+    master, slave = pty.openpty()
+    proc = subprocess.Popen([binary] + args, stdin=slave, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, start_new_session=True,
+                            preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
+    os.close(slave)
+    out, err, term = Reader(proc.stdout), Reader(proc.stderr), Reader(fd=master)
+    os.write(master, "".join(line + "\n" for line in lines).encode())
+    try:
+        proc.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        failures.append("still running after 30 s")
+        proc.kill()
+        proc.wait()
+    for reader in (out, err, term):
+        reader.join(5)
+    os.close(master)
+    return proc.returncode, out.text(), err.text(), term.text().replace("\r\n", "\n")
 
 
 def in_order(text, parts):
@@ -280,8 +322,12 @@ def main():
     server = start_standin(server_kind, log) if server_kind not in (None, "nginx") else None
     offset = clock_offset()
     try:
-        status, out, err = run_program(a.binary, args, lines, mode,
-                                       expected.get("stdout_reader_gone", False), failures)
+        if mode == "terminal":
+            status, out, err, term = run_on_terminal(a.binary, args, lines, failures)
+        else:
+            status, out, err = run_program(a.binary, args, lines, mode,
+                                           expected.get("stdout_reader_gone", False), failures)
+            term = ""
         requests = logged_requests(log, expected.get("connections", 0)) if server else []
     finally:
         if server:
@@ -302,6 +348,9 @@ def main():
     missing = in_order(err, expected.get("stderr_in_order", []))
     if missing is not None:
         failures.append(f"standard error lacks {missing!r} (in order) in:\n{err}")
+    missing = in_order(term, expected.get("terminal_in_order", []))
+    if missing is not None:
+        failures.append(f"the terminal lacks {missing!r} (in order) in:\n{term}")
     if "check" in expected:
         problem = expected["check"](out)
         if problem:
