@@ -68,8 +68,13 @@ HttpDateResult ParseDateLine(const char* line, HttpDateFields* fields)
 
     char monthName[4] = "";
     HttpDateFields f = {0, 0, 0, 0, 0, 0};
-    const int converted = std::sscanf(comma + 2, "%d %3s %d %d:%d:%d", &f.day, monthName, &f.year,
-                                      &f.hour, &f.minute, &f.second);
+    // Each number is read with at most nine characters, so it always fits an
+    // int: a longer one would be undefined behaviour for sscanf, and glibc
+    // would cut a year like 4294969321 down to 2025. The rest of such a
+    // number then stands where the next field belongs, and the line is
+    // refused as malformed; nine digits are far beyond any valid field.
+    const int converted = std::sscanf(comma + 2, "%9d %3s %9d %9d:%9d:%9d", &f.day, monthName,
+                                      &f.year, &f.hour, &f.minute, &f.second);
     // A month that was read but is not a month name is reported as such,
     // even when the fields after it did not convert (as in "13-Feb-25").
     if (converted < 2)

@@ -53,6 +53,7 @@ SEEDS = {
     "hour-24": connection(response(date_line="Date: Thu, 13 Feb 2025 24:00:00 GMT")),
     "negative": connection(response(date_line="Date: Thu, -3 Feb 2025 11:46:19 GMT")),
     "year-huge": connection(response(date_line="Date: Thu, 13 Feb 67537 11:46:19 GMT")),
+    "year-overflows-int": connection(response(date_line="Date: Thu, 13 Feb 4294969321 11:46:19 GMT")),
     "lowercase-month": connection(response(date_line="Date: Thu, 13 feb 2025 11:46:19 GMT")),
     "rfc850": connection(response(date_line="Date: Thursday, 13-Feb-25 11:46:19 GMT")),
     "asctime": connection(response(date_line="Date: Thu Feb 13 11:46:19 2025")),

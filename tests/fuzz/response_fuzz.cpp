@@ -152,7 +152,8 @@ bool ReadsTime(const std::string& field, Fields* f)
     if (field.empty() || comma == nullptr)
         return false;
     char month[4] = "";
-    if (std::sscanf(comma + 2, "%d %3s %d %d:%d:%d", &f->day, month, &f->year, &f->hour,
+    // Numbers of more than nine characters are malformed, never cut to fit.
+    if (std::sscanf(comma + 2, "%9d %3s %9d %9d:%9d:%9d", &f->day, month, &f->year, &f->hour,
                     &f->minute, &f->second) != 6)
         return false;
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -113,6 +113,11 @@ const ParseCase kParseCases[] = {
     {"Date: Thu, 13 Feb", HttpDateResult::InvalidFormat, {}},
     {"Date: Thu, ", HttpDateResult::InvalidFormat, {}},
     {"Date: Thu,13 Feb 2025 11:46:19 GMT", HttpDateResult::InvalidFormat, {}},
+    // Numbers too long for an int are never cut down to a valid-looking field.
+    {"Date: Thu, 13 Feb 4294969321 11:46:19 GMT", HttpDateResult::InvalidFormat, {}},
+    {"Date: Thu, 4294967309 Feb 2025 11:46:19 GMT", HttpDateResult::InvalidMonth, {}},
+    {"Date: Thu, 13 Feb 2025 11:46:4294967315 GMT", HttpDateResult::Ok, {13, 2, 2025, 11, 46, 429496731}},
+    {"Date: Thu, -00000013 Feb 2025 11:46:19 GMT", HttpDateResult::Ok, {-13, 2, 2025, 11, 46, 19}},
 };
 
 class ParseDateLineTable : public ::testing::TestWithParam<ParseCase> {};
