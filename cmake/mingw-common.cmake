@@ -39,9 +39,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # them next to the executable.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Each function and object in a section of its own, so that the linker can
-# drop what the program never uses (--gc-sections).
+# drop what the program never uses (--gc-sections). The standard library's
+# bounds checks are on (_GLIBCXX_ASSERTIONS): they guard every string and
+# vector access, and with them std::string is compiled into the program's own
+# objects, where unused members are dropped, instead of coming whole from the
+# library.
 set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
-set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
+set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections -D_GLIBCXX_ASSERTIONS")
 
 # add_test(NAME ... COMMAND <target>) runs the target under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR
