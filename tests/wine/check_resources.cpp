@@ -197,12 +197,12 @@ bool same(const ReadName& a, const Name& b) {
 // 16(n-1) .. 16n-1); every other slot of a block that holds one of ours must
 // stay empty.
 
-struct StringSpec {
+struct ExpectedString {
     WORD id;
     const wchar_t* text;
 };
 
-const StringSpec kStrings[] = {
+const ExpectedString kStrings[] = {
     {100, L"OLE 程序初始化失败。请确认 OLE 库程序是正确的版本。"},  // IDP_OLE_INIT_FAILED
     {101, L"关于 Quorvel(&A)..."},                                  // IDS_ABOUTBOX
     {103, L"Windows 通信端口初始化失败。"},                          // IDP_SOCKETS_INIT_FAILED
@@ -216,7 +216,7 @@ void check_string_block(Report& r, HMODULE m, WORD block) {
         std::wstring s(in.get<WORD>(), L'\0');
         for (wchar_t& c : s) c = in.get<wchar_t>();
         std::wstring want;
-        for (const StringSpec& e : kStrings)
+        for (const ExpectedString& e : kStrings)
             if (e.id == id) want = e.text;
         r.eq("string " + std::to_string(id), s, want);
     }
@@ -225,7 +225,7 @@ void check_string_block(Report& r, HMODULE m, WORD block) {
 
 void check_strings(Report& r, HMODULE m) {
     WORD done = 0;  // kStrings is sorted, so each block comes up once
-    for (const StringSpec& e : kStrings) {
+    for (const ExpectedString& e : kStrings) {
         const WORD block = e.id / 16 + 1;
         if (block != done) check_string_block(r, m, done = block);
     }
@@ -234,13 +234,13 @@ void check_strings(Report& r, HMODULE m) {
 // ---------------------------------------------------------------------------
 // Version block
 
-struct FixedSpec {
+struct ExpectedVersionField {
     const char* field;
     DWORD VS_FIXEDFILEINFO::*member;
     DWORD value;
 };
 
-const FixedSpec kFixed[] = {
+const ExpectedVersionField kFixed[] = {
     {"signature", &VS_FIXEDFILEINFO::dwSignature, VS_FFI_SIGNATURE},
     {"file version (high)", &VS_FIXEDFILEINFO::dwFileVersionMS, MAKELONG(0, 1)},      // 1.0
     {"file version (low)", &VS_FIXEDFILEINFO::dwFileVersionLS, MAKELONG(1, 0)},       // .0.1
@@ -283,7 +283,7 @@ void check_version(Report& r, HMODULE m) {
     if (r.ok(VerQueryValueW(copy.data(), L"\\", &value, &len) && len >= sizeof(VS_FIXEDFILEINFO),
              "version block: no fixed part")) {
         const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-        for (const FixedSpec& f : kFixed) r.eq(std::string("version ") + f.field, fixed->*f.member, f.value);
+        for (const ExpectedVersionField& f : kFixed) r.eq(std::string("version ") + f.field, fixed->*f.member, f.value);
     }
 
     if (r.ok(VerQueryValueW(copy.data(), L"\\VarFileInfo\\Translation", &value, &len) && len == 4,
@@ -337,13 +337,13 @@ std::string attribute(const std::string& xml, size_t at, const std::string& attr
     return "<none>";
 }
 
-struct AttrSpec {
+struct ExpectedAttribute {
     const char* path;  // element names, each searched after the previous one
     const char* attr;
     const char* value;
 };
 
-const AttrSpec kManifest[] = {
+const ExpectedAttribute kManifest[] = {
     {"assembly", "manifestVersion", "1.0"},
     {"assembly assemblyIdentity", "processorArchitecture", "x86"},
     {"assembly assemblyIdentity", "version", "5.1.0.0"},
@@ -377,7 +377,7 @@ void check_manifest(Report& r, HMODULE m, const wchar_t* exe) {
     Blob blob = resource(r, m, RT_MANIFEST, 1, kLangEnglishUs, "manifest");
     if (blob) {
         std::string xml(reinterpret_cast<const char*>(blob.data), blob.size);
-        for (const AttrSpec& a : kManifest) {
+        for (const ExpectedAttribute& a : kManifest) {
             size_t at = 0;
             std::string path = a.path;
             for (size_t b = 0, e; at != std::string::npos && b < path.size(); b = e + 1) {
@@ -519,7 +519,7 @@ constexpr Kind kStatusEdit{kEdit,
 constexpr Kind kAboutEdit{kEdit, ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_BORDER,
                           ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_BORDER};
 
-struct ControlSpec {
+struct ControlLayout {
     int id;  // -1 for unnamed statics
     Kind kind;
     Name text;
@@ -527,7 +527,7 @@ struct ControlSpec {
     bool visible;
 };
 
-struct DialogSpec {
+struct DialogLayout {
     WORD id;
     bool extended;
     DWORD style, ex_style;
@@ -535,10 +535,10 @@ struct DialogSpec {
     const wchar_t* caption;
     WORD points;
     const wchar_t* face;
-    std::vector<ControlSpec> controls;  // in tab order
+    std::vector<ControlLayout> controls;  // in tab order
 };
 
-const DialogSpec kDialogs[] = {
+const DialogLayout kDialogs[] = {
     {102, true,  // IDD_MAIN
      DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
      WS_EX_APPWINDOW, 241, 159, L"Ostrevin", 9, L"宋体",
@@ -583,15 +583,15 @@ WORD class_atom(const ReadName& cls) {
     return 0;
 }
 
-void check_dialog(Report& r, HMODULE m, const DialogSpec& spec) {
-    const std::string dlg = "dialog " + std::to_string(spec.id);
-    Blob blob = resource(r, m, RT_DIALOG, spec.id, kLangChinesePrc, dlg);
+void check_dialog(Report& r, HMODULE m, const DialogLayout& layout) {
+    const std::string dlg = "dialog " + std::to_string(layout.id);
+    Blob blob = resource(r, m, RT_DIALOG, layout.id, kLangChinesePrc, dlg);
     if (!blob) return;
     Reader in(blob);
 
     // Header: DLGTEMPLATEEX or DLGTEMPLATE.
     DWORD style, ex_style;
-    if (spec.extended) {
+    if (layout.extended) {
         r.eq(dlg + " template version", in.get<WORD>(), 1);
         if (!r.eq(dlg + " extended template signature", in.get<WORD>(), 0xFFFF)) return;
         r.eq(dlg + " help ID", in.get<DWORD>(), 0);
@@ -602,36 +602,36 @@ void check_dialog(Report& r, HMODULE m, const DialogSpec& spec) {
         if (!r.ok(HIWORD(style) != 0xFFFF, dlg + " is an extended template, want a classic one")) return;
         ex_style = in.get<DWORD>();
     }
-    r.eq(dlg + " style", style, spec.style);
-    r.eq(dlg + " extended style", ex_style, spec.ex_style);
+    r.eq(dlg + " style", style, layout.style);
+    r.eq(dlg + " extended style", ex_style, layout.ex_style);
     const WORD count = in.get<WORD>();
-    r.eq(dlg + " control count", count, spec.controls.size());
+    r.eq(dlg + " control count", count, layout.controls.size());
     in.get<short>();
     in.get<short>();
-    r.eq(dlg + " width", in.get<short>(), spec.cx);
-    r.eq(dlg + " height", in.get<short>(), spec.cy);
+    r.eq(dlg + " width", in.get<short>(), layout.cx);
+    r.eq(dlg + " height", in.get<short>(), layout.cy);
     const ReadName menu = read_name(in), window_class = read_name(in);
     r.ok(!menu.is_ord && menu.text.empty(), dlg + " menu: got " + show(menu) + ", want none");
     r.ok(!window_class.is_ord && window_class.text.empty(),
          dlg + " window class: got " + show(window_class) + ", want the default");
-    r.eq(dlg + " caption", in.wsz(), spec.caption);
+    r.eq(dlg + " caption", in.wsz(), layout.caption);
     if (style & DS_SETFONT) {
-        r.eq(dlg + " font size", in.get<WORD>(), spec.points);
-        if (spec.extended) {
+        r.eq(dlg + " font size", in.get<WORD>(), layout.points);
+        if (layout.extended) {
             r.eq(dlg + " font weight", in.get<WORD>(), FW_DONTCARE);
             r.eq(dlg + " font italic", in.get<BYTE>(), FALSE);
             r.eq(dlg + " font charset", in.get<BYTE>(), DEFAULT_CHARSET);
         }
-        r.eq(dlg + " font face", in.wsz(), spec.face);
+        r.eq(dlg + " font face", in.wsz(), layout.face);
     }
 
     // Controls, each DLGITEMTEMPLATE(EX) DWORD-aligned.
-    for (WORD i = 0; i < count && i < spec.controls.size() && !in.bad; ++i) {
-        const ControlSpec& c = spec.controls[i];
+    for (WORD i = 0; i < count && i < layout.controls.size() && !in.bad; ++i) {
+        const ControlLayout& c = layout.controls[i];
         const std::string ctl = dlg + " control " + std::to_string(i + 1) + " (id " + std::to_string(c.id) + ")";
         in.align4();
         DWORD id, cstyle;
-        if (spec.extended) {
+        if (layout.extended) {
             in.get<DWORD>();  // help ID
             in.get<DWORD>();  // extended style
             cstyle = in.get<DWORD>();
@@ -640,13 +640,13 @@ void check_dialog(Report& r, HMODULE m, const DialogSpec& spec) {
             in.get<DWORD>();  // extended style
         }
         short x = in.get<short>(), y = in.get<short>(), cx = in.get<short>(), cy = in.get<short>();
-        id = spec.extended ? in.get<DWORD>() : in.get<WORD>();
+        id = layout.extended ? in.get<DWORD>() : in.get<WORD>();
         const ReadName cls = read_name(in);
         const ReadName text = read_name(in);
         const WORD extra = in.get<WORD>();
         in.skip(extra);
 
-        r.eq(ctl + " id", id, spec.extended ? static_cast<DWORD>(c.id) : static_cast<WORD>(c.id));
+        r.eq(ctl + " id", id, layout.extended ? static_cast<DWORD>(c.id) : static_cast<WORD>(c.id));
         r.eq(ctl + " class", class_atom(cls), c.kind.atom);
         r.ok(same(text, c.text), ctl + " text: got " + show(text) + ", want " + show(c.text));
         r.ok(x == c.x && y == c.y && cx == c.cx && cy == c.cy,
@@ -681,7 +681,7 @@ int wmain(int argc, wchar_t** argv) {
     check_manifest(r, m, argv[1]);
     check_icon(r, m);
     check_bitmap(r, m);
-    for (const DialogSpec& d : kDialogs) check_dialog(r, m, d);
+    for (const DialogLayout& d : kDialogs) check_dialog(r, m, d);
     FreeLibrary(m);
 
     std::printf("%d passed, %d failed\n", r.passed(), r.failed());
