@@ -340,12 +340,12 @@ std::string attribute(const std::string& xml, size_t at, const std::string& attr
 struct ExpectedAttribute {
     const char* path;  // element names, each searched after the previous one
     const char* attr;
-    const char* value;
+    const char* value;  // nullptr: the executable's own processor architecture
 };
 
 const ExpectedAttribute kManifest[] = {
     {"assembly", "manifestVersion", "1.0"},
-    {"assembly assemblyIdentity", "processorArchitecture", "x86"},
+    {"assembly assemblyIdentity", "processorArchitecture", nullptr},
     {"assembly assemblyIdentity", "version", "5.1.0.0"},
     {"assembly assemblyIdentity", "type", "win32"},
     {"assembly assemblyIdentity", "name", "Quorvel.exe"},
@@ -354,18 +354,36 @@ const ExpectedAttribute kManifest[] = {
     {"dependency dependentAssembly assemblyIdentity", "version", "6.0.0.0"},
     {"dependency dependentAssembly assemblyIdentity", "publicKeyToken", "6595b64144ccf1df"},
     {"dependency dependentAssembly assemblyIdentity", "language", "*"},
-    {"dependency dependentAssembly assemblyIdentity", "processorArchitecture", "x86"},
+    {"dependency dependentAssembly assemblyIdentity", "processorArchitecture", nullptr},
     {"trustInfo", "xmlns", "urn:schemas-microsoft-com:asm.v3"},
     {"trustInfo requestedExecutionLevel", "level", "RequireAdministrator"},
     {"trustInfo requestedExecutionLevel", "uiAccess", "false"},
 };
 
-// Whether the system holds an x86 Common Controls assembly.
-bool has_x86_common_controls() {
+// The manifest's name for the processor the executable is built for, read
+// from its PE header: "x86", "amd64", or "<unknown>".
+std::string processor_architecture(const wchar_t* exe) {
+    HANDLE f = CreateFileW(exe, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return "<unknown>";
+    IMAGE_DOS_HEADER dos{};
+    DWORD got = 0;
+    WORD machine = 0;
+    if (ReadFile(f, &dos, sizeof dos, &got, nullptr) && got == sizeof dos && dos.e_magic == IMAGE_DOS_SIGNATURE &&
+        SetFilePointer(f, dos.e_lfanew + 4, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER)
+        if (!ReadFile(f, &machine, sizeof machine, &got, nullptr) || got != sizeof machine) machine = 0;
+    CloseHandle(f);
+    if (machine == IMAGE_FILE_MACHINE_I386) return "x86";
+    if (machine == IMAGE_FILE_MACHINE_AMD64) return "amd64";
+    return "<unknown>";
+}
+
+// Whether the system holds a Common Controls assembly for `arch`.
+bool has_common_controls(const std::string& arch) {
     wchar_t pattern[MAX_PATH];
     const UINT n = GetWindowsDirectoryW(pattern, MAX_PATH);
     if (n == 0 || n >= MAX_PATH - 64) return true;  // cannot tell: let the check fail
-    std::wcscat(pattern, L"\\winsxs\\x86_microsoft.windows.common-controls_*");
+    std::wcscat(pattern, arch == "x86" ? L"\\winsxs\\x86_microsoft.windows.common-controls_*"
+                                       : L"\\winsxs\\amd64_microsoft.windows.common-controls_*");
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW(pattern, &found);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -374,6 +392,7 @@ bool has_x86_common_controls() {
 }
 
 void check_manifest(Report& r, HMODULE m, const wchar_t* exe) {
+    const std::string arch = processor_architecture(exe);
     Blob blob = resource(r, m, RT_MANIFEST, 1, kLangEnglishUs, "manifest");
     if (blob) {
         std::string xml(reinterpret_cast<const char*>(blob.data), blob.size);
@@ -386,8 +405,9 @@ void check_manifest(Report& r, HMODULE m, const wchar_t* exe) {
                 at = find_element(xml, path.substr(b, e - b), at);
             }
             std::string got = at == std::string::npos ? "<no element>" : attribute(xml, at, a.attr);
-            r.ok(got == a.value, std::string("manifest ") + a.path + " " + a.attr + ": got " + show(got) +
-                                     ", want " + show(std::string(a.value)));
+            const std::string want = a.value ? a.value : arch;
+            r.ok(got == want, std::string("manifest ") + a.path + " " + a.attr + ": got " + show(got) + ", want " +
+                                  show(want));
         }
         size_t d = xml.find("<description>"), e = xml.find("</description>");
         std::string desc = d < e && e != std::string::npos ? xml.substr(d + 13, e - d - 13) : "<none>";
@@ -396,17 +416,18 @@ void check_manifest(Report& r, HMODULE m, const wchar_t* exe) {
 
     // The loader must accept the manifest and resolve its dependency, or the
     // program does not start at all; the run level is what it will ask for.
-    // The dependency is the x86 Common Controls: a 64-bit system without
-    // 32-bit support (64-bit-only Wine) has no x86 side-by-side assemblies
-    // to resolve it with, and the check cannot be made there.
+    // The dependency is the Common Controls of the executable's architecture:
+    // a 64-bit system without 32-bit support (64-bit-only Wine) has no x86
+    // side-by-side assemblies to resolve an x86 one with, and the check
+    // cannot be made there.
     ACTCTXW ctx{};
     ctx.cbSize = sizeof ctx;
     ctx.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
     ctx.lpSource = exe;
     ctx.lpResourceName = MAKEINTRESOURCEW(1);
     HANDLE act = CreateActCtxW(&ctx);
-    if (act == INVALID_HANDLE_VALUE && !has_x86_common_controls()) {
-        std::printf("note: manifest activation not checked: no x86 side-by-side assemblies here\n");
+    if (act == INVALID_HANDLE_VALUE && !has_common_controls(arch)) {
+        std::printf("note: manifest activation not checked: no %s side-by-side assemblies here\n", arch.c_str());
         return;
     }
     if (!r.ok(act != INVALID_HANDLE_VALUE,
