@@ -1,6 +1,5 @@
-// The console port's entry point: answers --help and --version (and refuses
-// other options) without starting the application; otherwise hands the
-// command-line tail to the one application object and runs its InitInstance. The program ends when
+// The console port's entry point: hands the command-line tail to the one
+// application object and runs its InitInstance. The program ends when
 // InitInstance returns (Quorvel's always returns FALSE once its dialog has
 // ended); there is no message loop of the application's own.
 
@@ -17,6 +16,8 @@ int main(int argc, char** argv)
     // program before it has set the clock: writes to such a pipe fail with
     // EPIPE and the diagnostics are lost, as on Windows.
     std::signal(SIGPIPE, SIG_IGN);
+    // --help and --version are answered, and other options refused, before
+    // the application starts: none of them opens the window.
     const int answered = posix_command_line::AnswerOption(posix_command_line::Tail(argc, argv));
     if (answered >= 0)
         return answered;
