@@ -13,6 +13,9 @@ packages=(
   imagemagick fonts-wqy-microhei fonts-wine
   # End-to-end tests and benchmarks
   nginx-light iproute2 util-linux procps curl htpdate
+  # The Debian package (dpkg-shlibdeps works out its dependency) and the
+  # check of the manual page
+  dpkg-dev man-db
 )
 
 export DEBIAN_FRONTEND=noninteractive

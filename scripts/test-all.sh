@@ -10,6 +10,15 @@ cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
 
+# --- The Linux program as a user gets it: the README's first run
+# (scripts/try.sh, the release quorvel auto against nginx in a private
+# namespace), and the files of the Debian package.
+echo "== First run and Debian package"
+bash scripts/try.sh
+rm -f build/linux-release/quorvel_*.deb
+cpack --preset linux-release
+bash tests/e2e/check_install.sh --deb build/linux-release/quorvel_*.deb
+
 # --- Benchmarks: one short run of bench/run.sh, only to keep the script
 # working. Its figures are reported, never asserted; it fails only when it
 # cannot measure at all.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "afxwin.h"
+#include "command_options.h"
 #include "command_tail.h"
 
 int main(int argc, char** argv)
@@ -15,6 +16,11 @@ int main(int argc, char** argv)
     // program before it has set the clock: writes to such a pipe fail with
     // EPIPE and the diagnostics are lost, as on Windows.
     std::signal(SIGPIPE, SIG_IGN);
+    // --help and --version are answered, and other options refused, before
+    // the application starts: none of them opens the window.
+    const int answered = posix_command_line::AnswerOption(posix_command_line::Tail(argc, argv));
+    if (answered >= 0)
+        return answered;
     CWinApp* app = AfxGetApp();
     if (app == nullptr)
         return 1;

@@ -66,12 +66,13 @@ def message_box(text):
 
 # name: (server, args, input lines, mode, expected)
 #   server: a stand-in scenario, "nginx", or None
-#   expected: "stdout" (exact, FETCH stands for a successful attempt's
-#   lines), "stderr" (exact), "stderr_in_order" (lines that appear in this
-#   order), "connections" (how many the server took), "check" (a function
-#   of stdout for what cannot be known in advance), "stdout_reader_gone"
-#   (standard output is a pipe whose reading end is closed),
-#   "terminal_in_order" (like "stderr_in_order", for the terminal)
+#   expected: "status" (the exit status, 0 unless given), "stdout" (exact,
+#   FETCH stands for a successful attempt's lines), "stderr" (exact),
+#   "stderr_in_order" (lines that appear in this order), "connections" (how
+#   many the server took), "check" (a function of stdout for what cannot be
+#   known in advance), "stdout_reader_gone" (standard output is a pipe whose
+#   reading end is closed), "terminal_in_order" (like "stderr_in_order", for
+#   the terminal)
 FETCH = "\0FETCH\0"
 CASES = {
     # Reads, tries to set the clock (refused in the namespace), ends.
@@ -136,6 +137,23 @@ CASES = {
         "terminal_in_order": ["== Ostrevin ==\n", INITIAL_STATUS, PROMPT, FETCHED_STATUS,
                               PROMPT],
         "connections": 1}),
+    # The options of the console port answer without the window (nothing on
+    # standard error) and without a connection.
+    "help": ("ok", ["--help"], [], "exits", {
+        "stderr": "",
+        "check": lambda out: None if out.startswith("Usage: quorvel [auto | --help | --version]\n")
+        and "Exit status of auto: 0" in out else "no usage text",
+        "connections": 0}),
+    "version": ("ok", ["--version", "auto"], [], "exits", {
+        "stderr": "",
+        "check": lambda out: None if re.fullmatch(r"quorvel \d+\.\d+\.\d+\.\d+\n", out)
+        else "no version line",
+        "connections": 0}),
+    "unknown_option": ("ok", ["--bogus"], [], "exits", {
+        "status": 2,
+        "stdout": "",
+        "stderr": "quorvel: unknown option --bogus (try quorvel --help)\n",
+        "connections": 0}),
     # A real web server: the Date header is now.
     "nginx_auto": ("nginx", ["auto"], [], "exits", {
         "stderr": CLOCK_ERROR,
@@ -336,8 +354,8 @@ def main():
         if os.path.exists(log):
             os.remove(log)
 
-    if status != 0:
-        failures.append(f"exit status {status}, expected 0")
+    if status != expected.get("status", 0):
+        failures.append(f"exit status {status}, expected {expected.get('status', 0)}")
     if "stdout" in expected:
         want = expected["stdout"].replace(FETCH, standin_fetch_output())
         if out != want:
