@@ -82,8 +82,6 @@ def too_early(value):
     return TooEarly("Date: " + value + "\r")
 
 
-# A second a byte, for an hour: far beyond any deadline.
-HOUR_OF_BYTES = "x" * 3600
 PADDED = response().replace("Date:", "X-Padding: " + "p" * 2100 + "\r\nDate:")
 LONG_TAIL = " " + "w" * 5000
 FAR_COMMA = "Date: " + "x" * 900 + ", 13 Feb 2025 11:46:19 GMT"
@@ -112,9 +110,7 @@ SCENARIOS = [
      "slow": True, "cut": True, "seconds": 100, "outcome": NotFound()},
     # The headers at once, then the body a byte a second for ever: the Date
     # that came in time is used once the deadline ends the one attempt.
-    {"name": "body-a-byte-a-second-for-ever",
-     "script": ["read-request", {"send": response(body="")},
-                {"dribble": HOUR_OF_BYTES, "delay-ms": 1000}],
+    {"name": "body-a-byte-a-second-for-ever", "standin": "body-dribble-for-ever",
      "slow": True, "cut": True, "seconds": 30, "outcome": time_ok()},
     {"name": "ipv6-only", "hosts": ["::1 www.baidu.com"], "bind": ["::1"], "standin": "ok",
      "outcome": time_ok()},
@@ -202,7 +198,7 @@ SCENARIOS = [
     # Earlier than any true time: never written. Later ones are.
     {"name": "year-1600", "script": dated("Sun, 13 Feb 1600 11:46:19 GMT"),
      "outcome": too_early("Sun, 13 Feb 1600 11:46:19 GMT")},
-    {"name": "year-1970", "script": dated("Thu, 01 Jan 1970 00:00:00 GMT"),
+    {"name": "year-1970", "standin": "date-1970",
      "outcome": too_early("Thu, 01 Jan 1970 00:00:00 GMT")},
     {"name": "year-2001", "script": dated("Mon, 01 Jan 2001 00:00:00 GMT"),
      "outcome": too_early("Mon, 01 Jan 2001 00:00:00 GMT")},
