@@ -52,6 +52,7 @@ SKIPPED = 77
 RECORDER = os.path.join(HERE, "..", "..", "bench", "clock_recorder.c")
 # Exit statuses of `quorvel auto`.
 CLOCK_SET, NO_TIME, CLOCK_REFUSED = 0, 1, 2
+VALGRIND_ERROR = 99
 
 
 def seconds(scenario):
@@ -232,7 +233,8 @@ def run_in(work, binary, scenario, limit, valgrind):
                    ASAN_OPTIONS=env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
     vlog = os.path.join(work, "valgrind.log")
     if valgrind:
-        command = ["valgrind", "--error-exitcode=1", "--leak-check=full",
+        # A status of its own: 1 and 2 are the program's.
+        command = ["valgrind", f"--error-exitcode={VALGRIND_ERROR}", "--leak-check=full",
                    f"--log-file={vlog}"] + command
     try:
         run = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
