@@ -170,7 +170,8 @@ std::vector<FailureCase> FailureCases()
          "Date line extracted: Date: Thu, 13 feb 2025 11:46:19 GMT\r\nInvalid month.\n",
          "Date: Thu, 13 feb 2025 11:46:19 GMT\r"},
         // Earlier than any true time: a portal's or proxy's clock left at its
-        // factory date. 2024-01-01 00:00:00 itself is taken.
+        // factory date. (2024-01-01 00:00:00 itself is read by the hostile
+        // suite's two-date-headers.)
         {"Date before 2024",
          {{fake::Response({"Date: Sun, 31 Dec 2023 23:59:59 GMT"}), 0}},
          "Date line extracted: Date: Sun, 31 Dec 2023 23:59:59 GMT\r\n"
