@@ -43,6 +43,19 @@ void EchoResponse(const std::string& response)
     cout << endl;
 }
 
+// Whether the parsed GMT fields come before `t`, compared field by field
+// from the year down, as they were written.
+bool IsEarlierThan(const HttpDateFields& f, const CalendarTime& t)
+{
+    const int a[] = {f.year, f.month, f.day, f.hour, f.minute, f.second};
+    const int b[] = {t.year, t.month, t.day, t.hour, t.minute, t.second};
+    for (int i = 0; i < 6; ++i) {
+        if (a[i] != b[i])
+            return a[i] < b[i];
+    }
+    return false;
+}
+
 }  // namespace
 
 void CQuorvelDlg::FetchInternetTime()
@@ -102,6 +115,14 @@ void CQuorvelDlg::FetchInternetTime()
         return;
     case HttpDateResult::Ok:
         break;
+    }
+    if (IsEarlierThan(utc, kEarliestCredibleTime)) {
+        const CalendarTime& t = kEarliestCredibleTime;
+        std::printf("Date earlier than %04d-%02d-%02d %02d:%02d:%02d GMT: not the true time.\n",
+                    t.year, t.month, t.day, t.hour, t.minute, t.second);
+        SetDlgItemText(IDC_TIME_TEXT, "读取失败，请重试。");
+        m_bFetched = 0;
+        return;
     }
 
     std::printf("Year: %d\n", utc.year);

@@ -73,8 +73,10 @@ HttpDateResult ParseDateLine(const char* line, HttpDateFields* fields)
     // would cut a year like 4294969321 down to 2025. The rest of such a
     // number then stands where the next field belongs, and the line is
     // refused as malformed; nine digits are far beyond any valid field.
-    const int converted = std::sscanf(comma + 2, "%9d %3s %9d %9d:%9d:%9d", &f.day, monthName,
-                                      &f.year, &f.hour, &f.minute, &f.second);
+    // `end` is how far the six fields reached; it stays -1 when they did not.
+    int end = -1;
+    const int converted = std::sscanf(comma + 2, "%9d %3s %9d %9d:%9d:%9d%n", &f.day, monthName,
+                                      &f.year, &f.hour, &f.minute, &f.second, &end);
     // A month that was read but is not a month name is reported as such,
     // even when the fields after it did not convert (as in "13-Feb-25").
     if (converted < 2)
@@ -83,6 +85,10 @@ HttpDateResult ParseDateLine(const char* line, HttpDateFields* fields)
     if (f.month == 0)
         return HttpDateResult::InvalidMonth;
     if (converted < 6)
+        return HttpDateResult::InvalidFormat;
+    // The seconds end where the field does: a digit after them means a
+    // number that was cut ("11:46:0000000001" is not second 0).
+    if (end < 0 || (comma[2 + end] >= '0' && comma[2 + end] <= '9'))
         return HttpDateResult::InvalidFormat;
     *fields = f;
     return HttpDateResult::Ok;

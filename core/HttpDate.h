@@ -33,10 +33,12 @@ struct HttpDateFields {
 
 enum class HttpDateResult {
     Ok,
-    InvalidFormat,  // no ", " after the weekday, or fewer than six fields
+    InvalidFormat,  // no ", " after the weekday, fewer than six fields, or
+                    // a digit right after the seconds
     InvalidMonth,   // the month is not one of the twelve English names
 };
 
 // Reads "<weekday>, <day> <Mon> <year> <hh>:<mm>:<ss>" from a NUL-terminated
-// line. The numbers are taken as written, without range checks.
+// line. The numbers are taken as written, without range checks; a digit
+// right after the seconds makes the line InvalidFormat.
 HttpDateResult ParseDateLine(const char* line, HttpDateFields* fields);

@@ -24,6 +24,7 @@ void CQuorvelDlg::ApplySystemTime()
 
 void CQuorvelDlg::SetSystemClock(int year, int month, int day, int hour, int minute, int second)
 {
+    m_bClockSet = false;
     DWORD error = ERROR_SUCCESS;
     if (FitsInWord(year) && FitsInWord(month) && FitsInWord(day) && FitsInWord(hour) &&
         FitsInWord(minute) && FitsInWord(second)) {
@@ -37,6 +38,7 @@ void CQuorvelDlg::SetSystemClock(int year, int month, int day, int hour, int min
         st.wSecond = static_cast<WORD>(second);
         st.wMilliseconds = 0;
         if (SetSystemTime(&st)) {
+            m_bClockSet = true;
             std::printf("System time successfully updated.\n");
             return;
         }

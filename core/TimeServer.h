@@ -22,10 +22,20 @@ constexpr int kEchoLimit = 2000;
 // Size of the work area that holds a copy of the Date line, NUL included.
 constexpr int kDateLineArea = 800;
 
-// Time-outs in milliseconds: for the whole connection attempt, and for each
-// receive. A silent server cannot hold the window longer than this.
+// Time-outs in milliseconds: for the whole connection attempt, and the
+// deadline by which receiving ends, counted from the sending of the request.
+// Whatever the server does, one attempt cannot hold the window much longer
+// than their sum.
 constexpr unsigned kConnectTimeoutMs = 10000;
 constexpr unsigned kReceiveTimeoutMs = 10000;
+
+// The earliest Date taken as the true time (GMT): the true time is never
+// earlier than the day this program was made. An earlier one comes from a
+// portal or proxy whose own clock sits at its factory date.
+struct CalendarTime {
+    int year, month, day, hour, minute, second;
+};
+constexpr CalendarTime kEarliestCredibleTime = {2024, 1, 1, 0, 0, 0};
 
 // The zone shown in the window: UTC+8 (China Standard Time).
 constexpr int kDisplayOffsetHours = 8;

@@ -24,6 +24,11 @@ void FirstWord(const char* commandLine, char (&word)[kCommandWordSize])
     std::sscanf(commandLine, "%799s", word);
 }
 
+// Exit statuses of an `auto` run, for the scheduler that started it.
+constexpr WPARAM kExitClockSet = 0;
+constexpr WPARAM kExitNoTime = 1;         // no attempt read a time
+constexpr WPARAM kExitClockRefused = 2;   // a time was read; the clock call failed
+
 }  // namespace
 
 // clang-format off
@@ -74,10 +79,18 @@ BOOL CQuorvelDlg::OnInitDialog()
         std::printf("\r\ncmd=%s\r\n", word);
         if (std::strncmp(word, "auto", 4) == 0) {
             FetchAndApply();
-            PostMessage(WM_QUIT, 0, 0);
+            // The framework ends the program with this wParam as its exit code.
+            PostMessage(WM_QUIT, AutoRunStatus(), 0);
         }
     }
     return TRUE;
+}
+
+WPARAM CQuorvelDlg::AutoRunStatus() const
+{
+    if (m_bFetched != 1)
+        return kExitNoTime;
+    return m_bClockSet ? kExitClockSet : kExitClockRefused;
 }
 
 void CQuorvelDlg::OnSysCommand(UINT id, LPARAM lParam)

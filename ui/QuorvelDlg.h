@@ -69,6 +69,13 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // The exit status of an `auto` run after FetchAndApply: 0 the clock was
+    // set, 1 no attempt read a time, 2 a time was read but the clock
+    // refused it.
+    WPARAM AutoRunStatus() const;
+
     // True once an attempt has succeeded, so the UTC fields hold a real time.
     bool m_bHaveTime = false;
+    // Whether the latest SetSystemClock set the clock.
+    bool m_bClockSet = false;
 };

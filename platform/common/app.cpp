@@ -54,6 +54,11 @@ BOOL CWinApp::InitInstance()
     return TRUE;
 }
 
+int CWinApp::ExitInstance()
+{
+    return static_cast<int>(m_quitWParam);
+}
+
 BOOL CWinApp::RunEmbedded()
 {
     return HasSwitch(m_lpCmdLine, "embedding") ? TRUE : FALSE;

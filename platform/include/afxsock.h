@@ -23,24 +23,34 @@ public:
     BOOL Create(UINT port = 0, int socketType = SOCK_STREAM, long eventMask = 63,
                 LPCTSTR socketAddress = nullptr);
     // Resolves `host` (IPv4 and IPv6) and connects to the first address that
-    // answers, within the connect time-out. FALSE when none does.
+    // answers, within the connect time-out. FALSE when none does. The POSIX
+    // backend counts the name look-up in the time-out; on Windows the
+    // look-up is bounded by the system resolver's own time-outs.
     BOOL Connect(LPCTSTR host, UINT port);
-    // Returns bytes sent, or -1 on error.
+    // Returns bytes sent, or -1 on error. Starts the receive deadline.
     int Send(const void* data, int length, int flags = 0);
-    // Returns bytes read (at most `length`), 0 when the peer closed, -1 on
-    // error or when the receive time-out passes.
+    // Returns bytes read (at most `length`), 0 when the peer closed or the
+    // receive deadline has passed, -1 on error. Waits at most until the
+    // deadline, however the bytes trickle in: what arrived by then is all
+    // the caller gets, as if the peer had closed.
     int Receive(void* buffer, int length, int flags = 0);
     void Close();
 
-    // Time-outs in milliseconds for Connect (the whole connection attempt)
-    // and for each Receive; 0 waits without limit. Takes effect for calls
-    // made after it.
+    // Time-outs in milliseconds; 0 waits without limit. Takes effect for
+    // calls made after it.
+    // `connectMilliseconds` bounds Connect (see there for the look-up).
+    // `receiveMilliseconds` is the receive deadline: receiving ends at the
+    // latest this long after the last Send (or after Connect, when nothing
+    // was sent).
     void SetTimeouts(UINT connectMilliseconds, UINT receiveMilliseconds);
 
 protected:
     std::intptr_t m_hSocket = -1;  // backend socket handle, -1 when closed
     UINT m_connectTimeoutMs = 0;
     UINT m_receiveTimeoutMs = 0;
+    // The receive deadline on the backend's monotonic clock, in
+    // milliseconds; meaningful while m_receiveTimeoutMs is not 0.
+    std::int64_t m_receiveDeadlineMs = 0;
 };
 
 class CSocket : public CAsyncSocket {

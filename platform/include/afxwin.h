@@ -300,6 +300,10 @@ public:
     ~CWinApp() override;
 
     virtual BOOL InitInstance();
+    // Called by the entry point as the program ends; returns the process
+    // exit code: the wParam of the WM_QUIT that ended the message loops (a
+    // program posts its exit status with it), 0 when none did.
+    virtual int ExitInstance();
     HICON LoadIcon(UINT id) const;
     void Enable3dControls() {}
     // Whether the command line asks for an embedding or automation start.
@@ -310,6 +314,9 @@ public:
     LPTSTR m_lpCmdLine = nullptr;  // command-line tail, after the program name
     CWnd* m_pMainWnd = nullptr;
     HINSTANCE m_hInstance = nullptr;
+    // wParam of the WM_QUIT that ended the message loops, set by the loop
+    // that took it.
+    WPARAM m_quitWParam = 0;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -64,6 +64,12 @@ private:
     Target m_target;
 };
 
+// Whether the console reads the bytes it is given as UTF-8, in which C2 80
+// to C2 9F are the C1 control characters (CSI among them). False for a
+// console that reads GBK, where C2 is a lead byte and 80 to 9F are trail
+// bytes of ordinary characters.
+bool AfxConsoleReadsUtf8();
+
 // Ends the line and flushes, as std::endl does.
 inline ConsoleStream& endl(ConsoleStream& stream)
 {

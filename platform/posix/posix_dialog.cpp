@@ -41,6 +41,8 @@ bool DeliverPosted()
     posix_window::PostedMessage m;
     while (posix_window::TakePosted(&m)) {
         if (m.message == WM_QUIT) {
+            if (CWinApp* app = AfxGetApp())
+                app->m_quitWParam = m.wParam;
             posix_window::Post(m);
             return false;
         }

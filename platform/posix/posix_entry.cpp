@@ -1,7 +1,8 @@
 // The console port's entry point: hands the command-line tail to the one
 // application object and runs its InitInstance. The program ends when
 // InitInstance returns (Quorvel's always returns FALSE once its dialog has
-// ended); there is no message loop of the application's own.
+// ended); there is no message loop of the application's own. The exit
+// status is ExitInstance's: the wParam of the WM_QUIT that ended the loops.
 
 #include <csignal>
 #include <string>
@@ -29,5 +30,5 @@ int main(int argc, char** argv)
     tail = posix_command_line::Tail(argc, argv);
     app->m_lpCmdLine = tail.data();
     app->InitInstance();
-    return 0;
+    return app->ExitInstance();
 }

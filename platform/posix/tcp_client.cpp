@@ -2,11 +2,15 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <string>
 
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,6 +41,95 @@ int WaitFor(int fd, short events, bool limited, Clock::time_point deadline)
             continue;
         return r;
     }
+}
+
+// One name look-up on a thread of its own, so that a resolver that never
+// answers (a name server not yet reachable at boot) cannot hold Connect
+// beyond its deadline. Whichever of the waiter and the look-up thread lets
+// go last frees it; a look-up given up on frees its own result.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::string host;
+    std::string service;
+    bool done = false;
+    int users = 2;  // the waiter and the thread
+    int result = EAI_AGAIN;
+    addrinfo* list = nullptr;
+};
+
+addrinfo Hints()
+{
+    addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    return hints;
+}
+
+// Drops one user's hold; the last one frees the look-up and, when nobody
+// took it, its result.
+void Release(Lookup* lookup)
+{
+    bool last = false;
+    {
+        std::lock_guard<std::mutex> hold(lookup->mutex);
+        last = --lookup->users == 0;
+    }
+    if (!last)
+        return;
+    if (lookup->list != nullptr)
+        freeaddrinfo(lookup->list);
+    delete lookup;
+}
+
+void* RunLookup(void* argument)
+{
+    Lookup* lookup = static_cast<Lookup*>(argument);
+    const addrinfo hints = Hints();
+    addrinfo* list = nullptr;
+    const int result = getaddrinfo(lookup->host.c_str(), lookup->service.c_str(), &hints, &list);
+    {
+        std::lock_guard<std::mutex> hold(lookup->mutex);
+        lookup->result = result;
+        lookup->list = result == 0 ? list : nullptr;
+        lookup->done = true;
+    }
+    lookup->finished.notify_one();
+    Release(lookup);
+    return nullptr;
+}
+
+// getaddrinfo for `host`, ended at `deadline` when `limited`: EAI_AGAIN
+// then. Without a thread to spare it waits for the resolver as it is.
+int Resolve(const char* host, const char* service, bool limited, Clock::time_point deadline,
+            addrinfo** list)
+{
+    const addrinfo hints = Hints();
+    if (host == nullptr)
+        return EAI_NONAME;
+    if (!limited)
+        return getaddrinfo(host, service, &hints, list);
+    Lookup* lookup = new Lookup;
+    lookup->host = host;
+    lookup->service = service;
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, &RunLookup, lookup) != 0) {
+        delete lookup;
+        return getaddrinfo(host, service, &hints, list);
+    }
+    pthread_detach(thread);
+    int result = EAI_AGAIN;
+    {
+        std::unique_lock<std::mutex> hold(lookup->mutex);
+        lookup->finished.wait_until(hold, deadline, [lookup] { return lookup->done; });
+        if (lookup->done) {
+            result = lookup->result;
+            *list = lookup->list;
+            lookup->list = nullptr;
+        }
+    }
+    Release(lookup);
+    return result;
 }
 
 int ConnectOne(const addrinfo* ai, bool limited, Clock::time_point deadline)
@@ -75,13 +168,10 @@ int Connect(const char* host, unsigned port, unsigned timeoutMs)
     const bool limited = timeoutMs != 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
 
-    addrinfo hints = {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
     char service[16];
     std::snprintf(service, sizeof service, "%u", port);
     addrinfo* list = nullptr;
-    if (getaddrinfo(host, service, &hints, &list) != 0) {
+    if (Resolve(host, service, limited, deadline, &list) != 0) {
         errno = EHOSTUNREACH;
         return -1;
     }

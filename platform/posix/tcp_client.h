@@ -7,8 +7,8 @@
 namespace tcp {
 
 // Resolves `host` (IPv4 and IPv6) and connects to the first address that
-// accepts within what is left of `timeoutMs` (0: no limit). Returns the
-// connected descriptor, or -1 with errno set.
+// accepts, all within `timeoutMs` (0: no limit), the name look-up included.
+// Returns the connected descriptor, or -1 with errno set.
 int Connect(const char* host, unsigned port, unsigned timeoutMs);
 
 // Returns bytes read, 0 when the peer closed, -1 on error or when no byte

@@ -20,3 +20,9 @@ void AfxReopenStdoutOnConsole()
     std::fflush(stdout);
     std::freopen("CONOUT$", "w", stdout);
 }
+
+bool AfxConsoleReadsUtf8()
+{
+    // The program writes GBK (code page 936), and the console reads it so.
+    return false;
+}

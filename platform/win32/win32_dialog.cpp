@@ -121,6 +121,8 @@ void RunModalLoop(HWND hwnd, ModalLoop& loop)
         }
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
+            if (CWinApp* app = AfxGetApp())
+                app->m_quitWParam = msg.wParam;
             PostQuitMessage(static_cast<int>(msg.wParam));
             loop.result = -1;
             return;

@@ -1,7 +1,8 @@
 // The program's entry point: hands the command-line tail to the one
 // application object and runs its InitInstance. The program ends when
 // InitInstance returns; with TRUE (never for Quorvel) a message loop runs
-// until WM_QUIT first, as in MFC.
+// until WM_QUIT first, as in MFC. The exit code is ExitInstance's: the
+// wParam of the WM_QUIT that ended the loops.
 
 #include "afxwin.h"
 #include "command_line.h"
@@ -16,11 +17,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
     // application relies on does not depend on the C runtime's start-up.
     app->m_lpCmdLine = const_cast<LPSTR>(win32_command_line::Tail(GetCommandLineA()));
     if (!app->InitInstance())
-        return 0;
+        return app->ExitInstance();
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    return static_cast<int>(msg.wParam);
+    app->m_quitWParam = msg.wParam;
+    return app->ExitInstance();
 }

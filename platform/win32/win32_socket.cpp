@@ -1,6 +1,7 @@
 // AfxSocketInit and CAsyncSocket over Windows Sockets 2: name resolution by
 // getaddrinfo (IPv4 and IPv6), a connect time-out (non-blocking connect,
-// then select), and a receive time-out (select before each recv).
+// then select), and a receive deadline (select before each recv, for what
+// is left of it).
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -14,6 +15,12 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Milliseconds on the monotonic clock, for the receive deadline.
+std::int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
 
 SOCKET Handle(std::intptr_t value)
 {
@@ -127,6 +134,7 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
             continue;
         if (ConnectWithin(s, address, limited, deadline)) {
             m_hSocket = static_cast<std::intptr_t>(s);
+            m_receiveDeadlineMs = NowMs() + m_receiveTimeoutMs;
             break;
         }
         closesocket(s);
@@ -149,6 +157,7 @@ int CAsyncSocket::Send(const void* data, int length, int flags)
             return -1;
         sent += n;
     }
+    m_receiveDeadlineMs = NowMs() + m_receiveTimeoutMs;
     return sent;
 }
 
@@ -156,7 +165,18 @@ int CAsyncSocket::Receive(void* buffer, int length, int flags)
 {
     if (m_hSocket == -1 || length < 0)
         return -1;
-    if (WaitReadable(Handle(m_hSocket), m_receiveTimeoutMs) <= 0)
+    unsigned waitMs = 0;  // no limit
+    if (m_receiveTimeoutMs != 0) {
+        const std::int64_t left = m_receiveDeadlineMs - NowMs();
+        if (left <= 0)
+            return 0;
+        waitMs = static_cast<unsigned>(left);
+    }
+    // The deadline passing ends the response as the peer closing would.
+    const int ready = WaitReadable(Handle(m_hSocket), waitMs);
+    if (ready == 0)
+        return 0;
+    if (ready < 0)
         return -1;
     const int n = recv(Handle(m_hSocket), static_cast<char*>(buffer), length, flags);
     return n == SOCKET_ERROR ? -1 : n;

@@ -239,6 +239,7 @@ BOOL CPen::DeleteObject() { return TRUE; }
 HICON CWinApp::LoadIcon(UINT) const { return nullptr; }
 void AfxEnableControlContainer() {}
 void AfxReopenStdoutOnConsole() {}
+bool AfxConsoleReadsUtf8() { return g_state.consoleReadsUtf8; }
 
 // --- Automation -------------------------------------------------------------
 

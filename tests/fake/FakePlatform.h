@@ -33,6 +33,7 @@ struct State {
     BOOL clockResult = TRUE;             // what SetSystemTime returns
     DWORD clockError = 1;                // and its error code on failure
     std::map<UINT, std::string> strings; // string table for CString/AfxMessageBox
+    bool consoleReadsUtf8 = true;        // else GBK, as on Windows
 
     // Record.
     int socketInits = 0;

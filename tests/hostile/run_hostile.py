@@ -11,16 +11,20 @@ script on port 80, the binary runs `auto` with no input, and its standard
 output, standard error and exit status must be exactly what the scenario's
 outcome implies (see scenarios.py). The stand-in's log must show one exact
 request per attempt. With --valgrind the binary runs under valgrind memcheck,
-which must report no error and no leak.
+which must report no error and no leak. A scenario with "recorder" runs the
+binary with bench/clock_recorder.c preloaded, so the clock call succeeds
+(changing nothing) and is logged.
 
 SECONDS is how long a run may take before it counts as hung; the scenarios
-that wait for receive time-outs get more. The exit status is 0 when every
-check passes, 77 when the scenario cannot run here (IPv6 disabled), else 1.
+that wait for receive deadlines get more, and a scenario may set its own
+bound ("seconds"). The exit status is 0 when every check passes, 77 when the
+scenario cannot run here (IPv6 disabled), else 1.
 """
 
 import difflib
 import json
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -35,7 +39,7 @@ sys.path.insert(0, HERE)
 
 import standin_server  # noqa: E402
 from scenarios import (SCENARIOS, BadFormat, BadMonth, NoConnection, NotFound,  # noqa: E402
-                       Time)
+                       Time, TooEarly)
 
 ATTEMPTS = 5
 ECHO_LIMIT = 2000
@@ -45,10 +49,14 @@ REQUEST = b"GET / HTTP/1.1\r\nHost: www.baidu.com\r\nConnection: close\r\n\r\n"
 SLOW_SECONDS = 150
 SECONDS = 60
 SKIPPED = 77
+RECORDER = os.path.join(HERE, "..", "..", "bench", "clock_recorder.c")
+# Exit statuses of `quorvel auto`.
+CLOCK_SET, NO_TIME, CLOCK_REFUSED = 0, 1, 2
+VALGRIND_ERROR = 99
 
 
 def seconds(scenario):
-    return SLOW_SECONDS if scenario.get("slow") else SECONDS
+    return scenario.get("seconds", SLOW_SECONDS if scenario.get("slow") else SECONDS)
 
 
 def find(name):
@@ -59,7 +67,9 @@ def find(name):
 
 
 def printable(data):
-    """Bytes as the console shows network text: control characters as '.'."""
+    """Bytes as the (UTF-8) console shows network text: control characters,
+    the two-byte C1 controls (C2 80 to C2 9F) included, as '.'."""
+    data = re.sub(rb"\xc2[\x80-\x9f]", b".", data)
     return bytes(b"."[0] if (c < 0x20 and c not in (9, 10, 13)) or c == 0x7F else c for c in data)
 
 
@@ -78,18 +88,24 @@ def sent_bytes(scenario):
     return data
 
 
+ECHO = b"\0<echo>\0"  # stands for an echo cut short by the receive deadline
+
+
 def expected(scenario, program):
-    """The exact standard output and error of `quorvel auto`, and the number of attempts."""
+    """The exact standard output and error of `quorvel auto`, the number of
+    attempts and the exit status. With "cut", ECHO stands in the output for
+    each attempt's echo: what arrived by the deadline."""
     outcome = scenario["outcome"]
     attempts = 1 if isinstance(outcome, Time) else ATTEMPTS
     out = b"\r\ncmd=auto\r\n"
     err = b""
     if isinstance(outcome, NoConnection):
         err = f"== {program} ==\nFailed to connect to server\n".encode() * attempts
-        return out, err, attempts
+        return out, err, attempts, NO_TIME
 
-    attempt = (b"Received (first 2000 characters):\n" + printable(sent_bytes(scenario)[:ECHO_LIMIT])
-               + b"\n" + b"-" * 61 + b"\n")
+    echo = ECHO if scenario.get("cut") else printable(sent_bytes(scenario)[:ECHO_LIMIT])
+    attempt = b"Received (first 2000 characters):\n" + echo + b"\n" + b"-" * 61 + b"\n"
+    status = NO_TIME
     if isinstance(outcome, NotFound):
         attempt += b"Date not found in the buffer!\n"
     else:
@@ -98,12 +114,33 @@ def expected(scenario, program):
             attempt += b"Invalid input format.\n"
         elif isinstance(outcome, BadMonth):
             attempt += b"Invalid month.\n"
+        elif isinstance(outcome, TooEarly):
+            attempt += b"Date earlier than 2024-01-01 00:00:00 GMT: not the true time.\n"
         else:
             names = ("Year", "Month", "Day", "Hour", "Minute", "Second")
             attempt += "".join(f"{n}: {v}\n" for n, v in zip(names, outcome.fields)).encode()
             attempt += f"\r\nAdjusted Time: {outcome.adjusted}\n".encode()
-            err = f"Failed to set system time. Error: {outcome.clock}\n".encode()
-    return out + attempt * attempts, err, attempts
+            if outcome.clock == 0:
+                attempt += b"System time successfully updated.\n"
+                status = CLOCK_SET
+            else:
+                err = f"Failed to set system time. Error: {outcome.clock}\n".encode()
+                status = CLOCK_REFUSED
+    return out + attempt * attempts, err, attempts, status
+
+
+def match_cut(want, got, sent):
+    """Where `want` has ECHO, `got` must show a proper prefix of the echo of
+    `sent`: receiving ended at the deadline, before the server was done.
+    Returns `got` with those echoes replaced by ECHO when they are such
+    prefixes, else `got` unchanged (so the difference shows)."""
+    full = printable(sent[:ECHO_LIMIT])
+    pieces = [re.escape(p) for p in want.split(ECHO)]
+    m = re.fullmatch(b"(.*?)".join(pieces), got, re.S)
+    if not m or not all(len(e) < len(full) and full.startswith(e) for e in m.groups()):
+        return got
+    print("ok   echoes cut at the deadline, bytes: " + " ".join(str(len(e)) for e in m.groups()))
+    return want
 
 
 def start_standin(scenario, bind, log, limit):
@@ -186,26 +223,44 @@ def run_in(work, binary, scenario, limit, valgrind):
     servers = [start_standin(scenario, bind, log, limit)
                for bind in scenario.get("bind", ["127.0.0.1"])]
     command = [binary, "auto"]
+    env = dict(os.environ)
+    clock_log = os.path.join(work, "clock.log")
+    if scenario.get("recorder"):
+        library = os.path.join(work, "clock_recorder.so")
+        subprocess.run(["cc", "-shared", "-fPIC", "-O2", "-o", library, RECORDER], check=True)
+        # A sanitized binary must not insist on being first in the link order.
+        env.update(LD_PRELOAD=library, QUORVEL_CLOCK_LOG=clock_log,
+                   ASAN_OPTIONS=env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
     vlog = os.path.join(work, "valgrind.log")
     if valgrind:
-        command = ["valgrind", "--error-exitcode=1", "--leak-check=full",
+        # A status of its own: 1 and 2 are the program's.
+        command = ["valgrind", f"--error-exitcode={VALGRIND_ERROR}", "--leak-check=full",
                    f"--log-file={vlog}"] + command
     try:
         run = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
-                             timeout=limit)
+                             timeout=limit, env=env)
         status, out, err = run.returncode, run.stdout, run.stderr
     except subprocess.TimeoutExpired as e:
         status, out, err = "did not end in %d s" % limit, e.stdout or b"", e.stderr or b""
 
-    want_out, want_err, attempts = expected(scenario, os.path.basename(binary))
+    want_out, want_err, attempts, want_status = expected(scenario, os.path.basename(binary))
+    if scenario.get("cut"):
+        out = match_cut(want_out, out, sent_bytes(scenario))
     connections = 0 if isinstance(scenario["outcome"], NoConnection) else attempts
     ok = True
     print(f"scenario {name}: {type(scenario['outcome']).__name__}, {attempts} attempt(s)")
-    if status == 0:
-        print("ok   exit status 0")
+    if status == want_status:
+        print(f"ok   exit status {status}")
     else:
-        print(f"FAIL exit status {status}")
+        print(f"FAIL exit status {status}, expected {want_status}")
         ok = False
+    if scenario.get("recorder"):
+        calls = open(clock_log, encoding="ascii").read().split() if os.path.exists(clock_log) else []
+        if calls[:1] == ["clock_settime"] and len(calls) == 2:
+            print("ok   one clock_settime call reached the recorder")
+        else:
+            print(f"FAIL clock calls recorded: {calls!r}")
+            ok = False
     ok &= show_difference("standard output", want_out, out)
     ok &= show_difference("standard error", want_err, err)
 

@@ -11,17 +11,25 @@ list), and the outcome of every attempt ("outcome"):
         one-click sequence then writes the clock; `clock` is the error code of
         the refusal: 1 (EPERM: the write reached the real clock call, which
         the namespace refuses), 87 (the record is invalid and the clock call
-        was never reached) or another errno of clock_settime.
+        was never reached) or another errno of clock_settime; 0 when the
+        clock call succeeded (under "recorder"). Exit status 2, or 0 when set.
   NotFound()           "Date not found in the buffer!", five times.
   BadFormat(line)      "Invalid input format.", five times.
   BadMonth(line)       "Invalid month.", five times.
+  TooEarly(line)       the Date is earlier than 2024-01-01 00:00:00 GMT, five
+        times: no true time, never written.
   NoConnection()       message box "Failed to connect to server", five times.
+Every outcome but Time exits with status 1.
 
 The echo of each attempt is computed from the bytes the script sends (the
 first 2000, control characters shown as '.'), so it is checked exactly too.
 Optional keys: "hosts" (the lines of /etc/hosts in the namespace, replacing
 www.baidu.com -> 127.0.0.1), "bind" (addresses the stand-in listens on; none
-for no server at all), "slow" (the run waits for receive time-outs).
+for no server at all), "slow" (the run waits for receive deadlines),
+"seconds" (the bound on the whole run, when it is the point of the
+scenario), "cut" (the server is still sending at the receive deadline: each
+echo is a proper prefix of what the script sends), "recorder" (the clock
+call succeeds, under bench/clock_recorder.c).
 """
 
 from collections import namedtuple
@@ -30,6 +38,7 @@ Time = namedtuple("Time", "line fields adjusted clock")
 NotFound = namedtuple("NotFound", "")
 BadFormat = namedtuple("BadFormat", "line")
 BadMonth = namedtuple("BadMonth", "line")
+TooEarly = namedtuple("TooEarly", "line")
 NoConnection = namedtuple("NoConnection", "")
 
 DATE = "Thu, 13 Feb 2025 11:46:19 GMT"
@@ -69,6 +78,10 @@ def refused(value, fields, adjusted):
     return Time("Date: " + value + "\r", fields, adjusted, INVALID)
 
 
+def too_early(value):
+    return TooEarly("Date: " + value + "\r")
+
+
 PADDED = response().replace("Date:", "X-Padding: " + "p" * 2100 + "\r\nDate:")
 LONG_TAIL = " " + "w" * 5000
 FAR_COMMA = "Date: " + "x" * 900 + ", 13 Feb 2025 11:46:19 GMT"
@@ -76,6 +89,7 @@ FAR_COMMA = "Date: " + "x" * 900 + ", 13 Feb 2025 11:46:19 GMT"
 SCENARIOS = [
     # Well-formed answers, however they arrive.
     {"name": "baseline", "standin": "ok", "outcome": time_ok()},
+    {"name": "clock-set", "standin": "ok", "recorder": True, "outcome": time_ok(clock=0)},
     {"name": "headers-a-byte-at-a-time", "standin": "dribble", "outcome": time_ok()},
     {"name": "headers-then-body-in-chunks", "standin": "split-headers", "outcome": time_ok()},
     {"name": "response-far-larger-than-buffer", "standin": "big", "outcome": time_ok()},
@@ -88,6 +102,16 @@ SCENARIOS = [
      "outcome": time_ok(line="Date: " + DATE)},
     {"name": "stall-after-headers", "script": ["read-request", {"send": response()}, "hang"],
      "slow": True, "outcome": time_ok()},
+    # A byte a second never trips a time-out per receive; the deadline ends
+    # each attempt 10 s after the request, five times within the README's
+    # bound of about 100 s.
+    {"name": "headers-a-byte-a-second",
+     "script": ["read-request", {"dribble": response(), "delay-ms": 1000}, "close"],
+     "slow": True, "cut": True, "seconds": 100, "outcome": NotFound()},
+    # The headers at once, then the body a byte a second for ever: the Date
+    # that came in time is used once the deadline ends the one attempt.
+    {"name": "body-a-byte-a-second-for-ever", "standin": "body-dribble-for-ever",
+     "slow": True, "cut": True, "seconds": 30, "outcome": time_ok()},
     {"name": "ipv6-only", "hosts": ["::1 www.baidu.com"], "bind": ["::1"], "standin": "ok",
      "outcome": time_ok()},
     {"name": "ipv6-refused-ipv4-answers", "hosts": ["::1 www.baidu.com", "127.0.0.1 www.baidu.com"],
@@ -104,7 +128,8 @@ SCENARIOS = [
     {"name": "date-line-of-several-kb", "script": answer(response("Date: " + DATE + LONG_TAIL)),
      "outcome": time_ok(line="Date: " + DATE + LONG_TAIL + "\r")},
     {"name": "binary-bytes-in-headers",
-     "script": answer(response(extra="X-Bin: \x00\x01\x07\x1b[2J\x1b]0;pwned\x07\x7f\xfe\xff\r\n")),
+     "script": answer(response(extra="X-Bin: \x00\x01\x07\x1b[2J\x1b]0;pwned\x07\x7f\xfe\xff"
+                                     "\xc2\x9b2J\xc2\xa0\r\n")),
      "outcome": time_ok()},
     {"name": "no-date", "standin": "no-date", "outcome": NotFound()},
     {"name": "date-only-in-body", "standin": "date-in-body", "outcome": NotFound()},
@@ -170,9 +195,16 @@ SCENARIOS = [
     {"name": "negative-hour", "script": dated("Thu, 13 Feb 2025 -5:00:00 GMT"),
      "outcome": refused("Thu, 13 Feb 2025 -5:00:00 GMT", (2025, 2, 13, -5, 0, 0),
                         "2025-02-13 03:00:00")},
+    # Earlier than any true time: never written. Later ones are.
     {"name": "year-1600", "script": dated("Sun, 13 Feb 1600 11:46:19 GMT"),
-     "outcome": refused("Sun, 13 Feb 1600 11:46:19 GMT", (1600, 2, 13, 11, 46, 19),
-                        "1600-02-13 19:46:19")},
+     "outcome": too_early("Sun, 13 Feb 1600 11:46:19 GMT")},
+    {"name": "year-1970", "standin": "date-1970",
+     "outcome": too_early("Thu, 01 Jan 1970 00:00:00 GMT")},
+    {"name": "year-2001", "script": dated("Mon, 01 Jan 2001 00:00:00 GMT"),
+     "outcome": too_early("Mon, 01 Jan 2001 00:00:00 GMT")},
+    {"name": "year-2099", "script": dated("Thu, 31 Dec 2099 23:59:59 GMT"),
+     "outcome": time_ok((2099, 12, 31, 23, 59, 59), "2100-01-01 07:59:59",
+                        "Date: Thu, 31 Dec 2099 23:59:59 GMT\r")},
     {"name": "year-30828", "script": dated("Thu, 13 Feb 30828 11:46:19 GMT"),
      "outcome": refused("Thu, 13 Feb 30828 11:46:19 GMT", (30828, 2, 13, 11, 46, 19),
                         "30828-02-13 19:46:19")},

@@ -100,6 +100,12 @@ SCENARIOS = {
     # A date that reads but that no clock can take: 32 January.
     "out-of-range-day": ["read-request",
                          {"send": response("Thu, 32 Jan 2025 11:46:19 GMT")}, "close"],
+    # The clock of a portal left at its factory date.
+    "date-1970": ["read-request", {"send": response("Thu, 01 Jan 1970 00:00:00 GMT")}, "close"],
+    # The headers at once, then a body that never ends: a byte a second for
+    # an hour.
+    "body-dribble-for-ever": ["read-request", {"send": response(FIXED_DATE, body="")},
+                              {"dribble": "x" * 3600, "delay-ms": 1000}],
 }
 
 STEP_NAMES = {"send", "dribble", "sleep-ms", "read-request", "close", "reset", "hang"}

@@ -169,6 +169,14 @@ std::vector<FailureCase> FailureCases()
          {{fake::Response({"Date: Thu, 13 feb 2025 11:46:19 GMT"}), 0}},
          "Date line extracted: Date: Thu, 13 feb 2025 11:46:19 GMT\r\nInvalid month.\n",
          "Date: Thu, 13 feb 2025 11:46:19 GMT\r"},
+        // Earlier than any true time: a portal's or proxy's clock left at its
+        // factory date. (2024-01-01 00:00:00 itself is read by the hostile
+        // suite's two-date-headers.)
+        {"Date before 2024",
+         {{fake::Response({"Date: Sun, 31 Dec 2023 23:59:59 GMT"}), 0}},
+         "Date line extracted: Date: Sun, 31 Dec 2023 23:59:59 GMT\r\n"
+         "Date earlier than 2024-01-01 00:00:00 GMT: not the true time.\n",
+         failed},
         {"fewer than six fields",
          {{fake::Response({"Date: Thu, 13 Feb 2025 11:46"}), 0}},
          "Date line extracted: Date: Thu, 13 Feb 2025 11:46\r\nInvalid input format.\n",
@@ -223,13 +231,24 @@ TEST_F(FetchTest, SocketLayerFailureShowsAMessageBoxBeforeAnyConnection)
 
 TEST_F(FetchTest, ControlCharactersFromTheServerNeverReachTheTerminal)
 {
+    // C2 9B is CSI to a UTF-8 terminal; to a GBK console, C2 9B is a
+    // character, as is D6 D0; C3 A9 is UTF-8 for e-acute.
     const std::string hostile =
-        fake::Response({"X-Evil: \x1b]0;owned\x07\x1b[2J", "Date: Thu, 13 Feb 2025 11:46:19 GMT\x1b[31m"});
-    platform().connections.push_back(fake::Serve({hostile}));
-    Fetch();
-    EXPECT_EQ(std::string::npos, out.find('\x1b'));
-    EXPECT_EQ(std::string::npos, out.find('\x07'));
-    EXPECT_NE(std::string::npos, out.find("X-Evil: .]0;owned..[2J\r\n"));
+        fake::Response({"X-Evil: \x1b]0;owned\x07\x1b[2J \xc2\x9b" "2J \xc2\x85|\xc2\xa0\xc3\xa9\xd6\xd0",
+                        "Date: Thu, 13 Feb 2025 11:46:19 GMT\x1b[31m"});
+    for (bool utf8 : {true, false}) {
+        fake::Reset();
+        platform().consoleReadsUtf8 = utf8;
+        platform().connections.push_back(fake::Serve({hostile}));
+        Fetch();
+        EXPECT_EQ(std::string::npos, out.find('\x1b'));
+        EXPECT_EQ(std::string::npos, out.find('\x07'));
+        const std::string shown = utf8 ? "X-Evil: .]0;owned..[2J .2J .|\xc2\xa0\xc3\xa9\xd6\xd0\r\n"
+                                       : "X-Evil: .]0;owned..[2J \xc2\x9b" "2J \xc2\x85|\xc2\xa0\xc3\xa9\xd6\xd0\r\n";
+        EXPECT_NE(std::string::npos, out.find(shown))
+            << (utf8 ? "UTF-8" : "GBK");
+        EXPECT_EQ(1, dlg.m_bFetched);
+    }
 }
 
 TEST_F(FetchTest, OverlongDateLineIsCutToTheWorkAreaNotOverflowingIt)

@@ -116,7 +116,12 @@ const ParseCase kParseCases[] = {
     // Numbers too long for an int are never cut down to a valid-looking field.
     {"Date: Thu, 13 Feb 4294969321 11:46:19 GMT", HttpDateResult::InvalidFormat, {}},
     {"Date: Thu, 4294967309 Feb 2025 11:46:19 GMT", HttpDateResult::InvalidMonth, {}},
-    {"Date: Thu, 13 Feb 2025 11:46:4294967315 GMT", HttpDateResult::Ok, {13, 2, 2025, 11, 46, 429496731}},
+    {"Date: Thu, 13 Feb 2025 11:46:4294967315 GMT", HttpDateResult::InvalidFormat, {}},
+    // The seconds must end where nine digits end: neither cut to second 0
+    // nor to a second that carries into 2031.
+    {"Date: Thu, 13 Feb 2025 11:46:0000000001", HttpDateResult::InvalidFormat, {}},
+    {"Date: Thu, 13 Feb 2025 11:46:1900000000 GMT", HttpDateResult::InvalidFormat, {}},
+    {"Date: Thu, 13 Feb 2025 11:46:19GMT", HttpDateResult::Ok, {13, 2, 2025, 11, 46, 19}},
     {"Date: Thu, -00000013 Feb 2025 11:46:19 GMT", HttpDateResult::Ok, {-13, 2, 2025, 11, 46, 19}},
 };
 

@@ -657,7 +657,9 @@ int AutoFails(const Context& c)
             program, [](const Program& p) { return WaitForSingleObject(p.process.hProcess, 0) == WAIT_OBJECT_0; },
             5);
         Report(boxes == 5, L"five attempts, five message boxes (" + std::to_wstring(boxes) + L")");
-        ExpectExit(program, L"auto mode");
+        const long code = WaitForExit(program, kExitWaitMs);
+        Report(code == 1, L"auto mode ends the program with status 1, no time read (exit code " +
+                              std::to_wstring(code) + L")");
     }
     Stop(program);
     return 0;

@@ -16,7 +16,8 @@
 #                   built-in scenario of standin_server.py), "nginx", or "none"
 #                   (connections are refused).
 #   --timeout       CMD is stopped after this many seconds (default 90).
-#   --exit N        the exit status CMD must have (default 0).
+#   --exit N        the exit status CMD must have (default 0); "N|M" for
+#                   either of two.
 #   TEXT            must (or must not) occur in CMD's standard output or error;
 #                   printf %b escapes are expanded, so "\r\ncmd=auto\r\n" works.
 #
@@ -133,7 +134,7 @@ contains() {
     [[ "${content%x}" == *"${text%x}"* ]]
 }
 
-[[ "$status" == "$expect_exit" ]] && ok=1 || ok=0
+[[ "|$expect_exit|" == *"|$status|"* ]] && ok=1 || ok=0
 check "exit status $status (want $expect_exit; 124 means it did not end in ${timeout}s)" $ok
 for text in ${has_out[@]+"${has_out[@]}"}; do
     contains "$RUN_CASE_DIR/stdout" "$text" && ok=1 || ok=0
