@@ -26,6 +26,8 @@ void FirstWord(const char* commandLine, char (&word)[kCommandWordSize])
 
 }  // namespace
 
+IMPLEMENT_DYNAMIC(CQuorvelDlg, CDialog)
+
 // clang-format off
 BEGIN_MESSAGE_MAP(CQuorvelDlg, CDialog)
     ON_WM_SYSCOMMAND()
