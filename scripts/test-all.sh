@@ -29,6 +29,7 @@ bash bench/run.sh --quick
 # resources (ctest --preset windows-x64).
 # QUORVEL_WINE_BUILD=i686 or x86-64 skips the probe and tests that build.
 echo "== Windows build and tests under Wine"
+windows_start=$SECONDS
 cmake --preset windows
 cmake --build --preset windows
 xvfb_pid=
@@ -61,7 +62,6 @@ else
     why="a 32-bit Windows program does not run here under 32-bit Wine (exit status $probe_status)"
   fi
 fi
-wine_start=$SECONDS
 case "$wine_build" in
   i686)
     echo "== Wine tests: the 32-bit Quorvel.exe of the windows preset, in a 32-bit prefix ($why)"
@@ -77,7 +77,7 @@ case "$wine_build" in
     ;;
   *) echo "QUORVEL_WINE_BUILD must be i686 or x86-64, not $wine_build" >&2; exit 2 ;;
 esac
-echo "== Wine tests ($wine_build build) took $((SECONDS - wine_start)) s, build included"
+echo "== Windows builds and Wine tests ($wine_build build) took $((SECONDS - windows_start)) s"
 
 # --- Hardening: a bounded fuzzing run over the response handling (the fuzz
 # preset: clang, libFuzzer, ASan + UBSan), skipped when clang's libFuzzer
