@@ -1,12 +1,13 @@
 # Shared body of the mingw-w64 toolchain files. The including file sets
-# QUORVEL_MINGW_TRIPLET (i686-w64-mingw32 or x86_64-w64-mingw32) and
+# QUORVEL_MINGW_TRIPLET (i686-w64-mingw32 or x86_64-w64-mingw32),
+# QUORVEL_WINEARCH (the Wine prefix's architecture: win32 or win64) and
 # CMAKE_SYSTEM_PROCESSOR first.
 #
 # Compilers: g++ and gcc of the win32-threads flavour (Debian package
 # g++-mingw-w64-<arch>-win32), resources: windres of the same triplet.
 # Executables link statically, so they import system DLLs only.
 # Test executables run through tests/wine/wine_run.sh, which runs them under
-# Wine in a prefix of this build tree's own.
+# Wine in a prefix of this build tree's own, of the build's architecture.
 
 set(CMAKE_SYSTEM_NAME Windows)
 
@@ -49,4 +50,4 @@ set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections -D_GLIBCXX_ASSERTI
 
 # add_test(NAME ... COMMAND <target>) runs the target under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    "${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine_run.sh;--prefix;${CMAKE_BINARY_DIR}/wineprefix")
+    "${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine_run.sh;--prefix;${CMAKE_BINARY_DIR}/wineprefix;--arch;${QUORVEL_WINEARCH}")

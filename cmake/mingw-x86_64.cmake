@@ -4,4 +4,5 @@
 #   cmake --preset windows-x64
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QUORVEL_MINGW_TRIPLET x86_64-w64-mingw32)
+set(QUORVEL_WINEARCH win64)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -25,16 +25,22 @@ bash tests/e2e/check_install.sh --deb build/linux-release/quorvel_*.deb
 echo "== Benchmarks (quick run)"
 bash bench/run.sh --quick
 
-# --- Windows: Quorvel.exe for 32-bit Windows (windows preset), and the same
-# sources built for x86-64 with the tests (windows-x64 preset), which run
-# under 64-bit Wine: kernels without 32-bit support cannot run wine32. Those
-# tests also check the 32-bit Quorvel.exe's imports and resources. Wine's
-# windows need an X display: a virtual one is started when there is none.
+# --- Windows: Quorvel.exe for 32-bit Windows (windows preset), the program
+# users get, and the tests under Wine on a virtual X display (started when
+# there is none). Whether this machine runs 32-bit Windows programs depends on
+# its kernel (32-bit execution, CONFIG_IA32_EMULATION), so it is probed once:
+# a tiny i686 console program in a throw-away 32-bit prefix must run and
+# return its own answer within 60 s. Where it does, the tests are built for
+# i686 (windows-i686 preset) and run the windows preset's Quorvel.exe itself
+# under 32-bit Wine (ctest --preset windows). Where it does not, the same
+# sources are built for x86-64 with the tests (windows-x64 preset) and run
+# under 64-bit Wine; those also check the 32-bit Quorvel.exe's imports and
+# resources (ctest --preset windows-x64).
+# QUORVEL_WINE_BUILD=i686 or x86-64 skips the probe and tests that build.
 echo "== Windows build and tests under Wine"
+windows_start=$SECONDS
 cmake --preset windows
 cmake --build --preset windows
-cmake --preset windows-x64
-cmake --build --preset windows-x64
 xvfb_pid=
 if [[ -z "${DISPLAY:-}" ]]; then
   display_file=$(mktemp)
@@ -44,7 +50,43 @@ if [[ -z "${DISPLAY:-}" ]]; then
   for _ in $(seq 100); do [[ -s "$display_file" ]] && break; sleep 0.05; done
   export DISPLAY=:$(head -n1 "$display_file")
 fi
-ctest --preset windows
+
+wine_build=${QUORVEL_WINE_BUILD:-}
+if [[ -n "$wine_build" ]]; then
+  why="QUORVEL_WINE_BUILD=$wine_build"
+else
+  probe_dir=$(mktemp -d)
+  echo 'int main(void) { return sizeof(void*) == 4 ? 32 : 1; }' > "$probe_dir/probe.c"
+  i686-w64-mingw32-gcc -static -o "$probe_dir/probe.exe" "$probe_dir/probe.c"
+  probe_status=0
+  WINEPREFIX=$probe_dir/prefix WINEARCH=win32 WINEDEBUG=-all \
+    timeout -k 5 60 wine "$probe_dir/probe.exe" </dev/null >/dev/null 2>&1 || probe_status=$?
+  WINEPREFIX=$probe_dir/prefix wineserver -k 2>/dev/null || true
+  rm -rf "$probe_dir"
+  if [[ $probe_status == 32 ]]; then
+    wine_build=i686
+    why="a 32-bit Windows program runs here under 32-bit Wine"
+  else
+    wine_build=x86-64
+    why="a 32-bit Windows program does not run here under 32-bit Wine (exit status $probe_status)"
+  fi
+fi
+case "$wine_build" in
+  i686)
+    echo "== Wine tests: the 32-bit Quorvel.exe of the windows preset, in a 32-bit prefix ($why)"
+    cmake --preset windows-i686
+    cmake --build --preset windows-i686
+    ctest --preset windows
+    ;;
+  x86-64)
+    echo "== Wine tests: the x86-64 build of the same sources, in a 64-bit prefix ($why)"
+    cmake --preset windows-x64
+    cmake --build --preset windows-x64
+    ctest --preset windows-x64
+    ;;
+  *) echo "QUORVEL_WINE_BUILD must be i686 or x86-64, not $wine_build" >&2; exit 2 ;;
+esac
+echo "== Windows builds and Wine tests ($wine_build build) took $((SECONDS - windows_start)) s"
 
 # --- Hardening: a bounded fuzzing run over the response handling (the fuzz
 # preset: clang, libFuzzer, ASan + UBSan), skipped when clang's libFuzzer

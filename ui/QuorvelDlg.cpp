@@ -31,6 +31,8 @@ constexpr WPARAM kExitClockRefused = 2;   // a time was read; the clock call fai
 
 }  // namespace
 
+IMPLEMENT_DYNAMIC(CQuorvelDlg, CDialog)
+
 // clang-format off
 BEGIN_MESSAGE_MAP(CQuorvelDlg, CDialog)
     ON_WM_SYSCOMMAND()

@@ -11,6 +11,8 @@ class CQuorvelDlgAutoProxy;
 extern LPTSTR g_lpCmdLine;
 
 class CQuorvelDlg : public CDialog {
+    DECLARE_DYNAMIC(CQuorvelDlg)
+
 public:
     explicit CQuorvelDlg(CWnd* parent = nullptr);
     ~CQuorvelDlg() override;

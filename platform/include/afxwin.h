@@ -91,7 +91,8 @@ protected:                                                      \
 // ---------------------------------------------------------------------------
 
 // Run-time class record: the class's name and, for classes declared with
-// DECLARE_DYNCREATE, how to make a new object of it on the heap.
+// DECLARE_DYNCREATE (not DECLARE_DYNAMIC), how to make a new object of it on
+// the heap.
 struct CRuntimeClass {
     const char* m_lpszClassName;
     CCmdTarget* (*m_pfnCreateObject)();  // null when not dynamically creatable
@@ -101,6 +102,16 @@ struct CRuntimeClass {
 };
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
+
+#define DECLARE_DYNAMIC(class_name)                                      \
+public:                                                                  \
+    static const CRuntimeClass class##class_name;                        \
+    const CRuntimeClass* GetRuntimeClass() const override;
+
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                 \
+    static_assert(std::is_base_of_v<base_class_name, class_name>, "wrong base class"); \
+    const CRuntimeClass class_name::class##class_name = {#class_name, nullptr};          \
+    const CRuntimeClass* class_name::GetRuntimeClass() const { return &class##class_name; }
 
 #define DECLARE_DYNCREATE(class_name)                                    \
 public:                                                                  \

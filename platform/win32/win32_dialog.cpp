@@ -16,6 +16,7 @@ struct ModalLoop {
     bool running;
     INT_PTR result;
     ModalLoop* outer;
+    HFONT chineseFont;  // the controls' font made by UseChineseFont, or null
 };
 
 thread_local ModalLoop* t_innermostLoop = nullptr;
@@ -70,10 +71,40 @@ void CenterWindow(HWND hwnd)
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+BOOL CALLBACK SetControlFont(HWND control, LPARAM font)
+{
+    SendMessageW(control, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    return TRUE;
+}
+
+// The templates name their face (宋体) with no character set, and a dialog
+// font is created with DEFAULT_CHARSET: under a system code page other than
+// 936 that maps to a font without Chinese glyphs, and every Chinese text of
+// the controls shows as boxes. The same face and size with GB2312_CHARSET
+// maps to a Chinese font on any code page; the controls get that one.
+// Returns the font made (the caller deletes it once the dialog is
+// destroyed), or null when the dialog's font names a character set.
+HFONT UseChineseFont(HWND hwnd)
+{
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+    LOGFONTW description;
+    if (font == nullptr || GetObjectW(font, sizeof description, &description) != sizeof description ||
+        description.lfCharSet != DEFAULT_CHARSET)
+        return nullptr;
+    description.lfCharSet = GB2312_CHARSET;
+    const HFONT chinese = CreateFontIndirectW(&description);
+    if (chinese != nullptr)
+        EnumChildWindows(hwnd, &SetControlFont, reinterpret_cast<LPARAM>(chinese));
+    return chinese;
+}
+
 // Runs OnInitDialog. Like MFC, centres a dialog that initialisation left
 // hidden and unmoved, when it has no owner or its owner is disabled.
 INT_PTR InitDialog(CDialog* dialog, HWND hwnd)
 {
+    ModalLoop* loop = FindLoop(dialog);
+    if (loop != nullptr && loop->chineseFont == nullptr)
+        loop->chineseFont = UseChineseFont(hwnd);
     RECT before;
     GetWindowRect(hwnd, &before);
     const INT_PTR result = dialog->OnInitDialog();
@@ -145,7 +176,7 @@ INT_PTR CDialog::DoModal()
     if (disableOwner)
         EnableWindow(owner, FALSE);
 
-    ModalLoop loop = {this, true, -1, t_innermostLoop};
+    ModalLoop loop = {this, true, -1, t_innermostLoop, nullptr};
     t_innermostLoop = &loop;
     t_dialogBeingCreated = this;
     const HWND hwnd = CreateDialogParamW(win32_module::ResourceInstance(), MAKEINTRESOURCEW(m_nIDTemplate), owner,
@@ -165,6 +196,8 @@ INT_PTR CDialog::DoModal()
         SetActiveWindow(owner);
     if (m_hWnd != nullptr)
         DestroyWindow(m_hWnd);
+    if (loop.chineseFont != nullptr)
+        DeleteObject(loop.chineseFont);
     return hwnd != nullptr ? loop.result : -1;
 }
 

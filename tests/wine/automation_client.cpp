@@ -1,10 +1,11 @@
-// automation_client: an automation client of "Quorvel.Application" over
-// real COM, and checks of the server's registration and lifetime: which
-// process serves each object, what its dispatch interface answers, how its
-// main window behaves while the object is held, and that the process ends
-// when it is released.
+// automation_client: checks of the "Quorvel.Application" server over real
+// COM: its registration, which process serves each object, what its
+// dispatch interface answers, how its main window behaves while the object
+// is held, and that the process ends when it is released. The object is
+// created either here or by a client that is none of our code: VBScript
+// (automation_client.vbs) under Wine's cscript.exe, watched from here.
 //
-// Usage: automation_client.exe SCENARIO QUORVEL_EXE
+// Usage: automation_client.exe SCENARIO QUORVEL_EXE [SCRIPT]
 // Scenarios (see kScenarios below):
 //   registry          a normal start rewrites stale registry entries: ProgID,
 //                     class ID, local server path, and no type library
@@ -12,10 +13,15 @@
 //                     window, apart from a running user instance; the
 //                     dispatch interface has no type information and no
 //                     members; releasing it ends that process
-//   close-while-held  the Exit button, the close box and the Cancel command
+// With SCRIPT, automation_client.vbs, as the client:
+//   vbscript-create   the object's new process shows its main window and
+//                     stays while the script holds it; released, it ends
+//   vbscript-close-while-held
+//                     the Exit button, the close box and the Cancel command
 //                     only hide the window of a held object; the process
 //                     ends once the object is released
-//   two-clients       two objects, two processes, each ending with its own
+//   vbscript-two-objects
+//                     two objects, two processes, each ending with its own
 // Every scenario but registry first starts QUORVEL_EXE normally once, so
 // that the registry names this build's executable.
 // Reports go to standard error. Exit status: 0 all checks passed, 1 a check
@@ -256,13 +262,6 @@ void CheckEmptyDispatch(IDispatch* object)
     VariantClear(&out);
 }
 
-// Whether the object still answers: its server runs and it exists.
-bool Answers(IDispatch* object)
-{
-    UINT count = 99;
-    return object->GetTypeInfoCount(&count) == S_OK && count == 0;
-}
-
 // --- Scenarios ---------------------------------------------------------------------
 
 int Registry(const std::wstring& exe)
@@ -318,6 +317,106 @@ int Create(const std::wstring& exe)
     return 0;
 }
 
+// --- The script as client ------------------------------------------------------
+
+std::wstring g_script;  // automation_client.vbs
+
+// cscript.exe running the script, and the folder of its signal files.
+struct ScriptClient {
+    PROCESS_INFORMATION process = {};
+    std::wstring folder;
+};
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Starts the script with `count` objects and waits until it holds them.
+// False (reported) when it cannot start, or ends or times out first.
+bool StartScript(ScriptClient& client, int count)
+{
+    wchar_t folder[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, folder);
+    client.folder = std::wstring(folder) + L"quorvel-vbs-" + std::to_wstring(GetTickCount64());
+    CreateDirectoryW(client.folder.c_str(), nullptr);
+    wchar_t system[MAX_PATH] = L"";
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring cscript = std::wstring(system) + L"\\cscript.exe";
+    std::wstring line = L"\"" + cscript + L"\" //nologo \"" + g_script + L"\" " + std::to_wstring(count) + L" \"" +
+                        client.folder + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(cscript.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &client.process)) {
+        Report(false, L"start " + cscript + L" (error " + std::to_wstring(GetLastError()) + L")");
+        return false;
+    }
+    const ULONGLONG deadline = GetTickCount64() + kWindowWaitMs * count;
+    while (!Exists(client.folder + L"\\held")) {
+        if (GetTickCount64() >= deadline || WaitForSingleObject(client.process.hProcess, kPollMs) == WAIT_OBJECT_0) {
+            Report(false, L"the script creates " + std::to_wstring(count) + L" object(s) and holds them");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Lets the script release its object `number` (1: the first it made).
+void ReleaseInScript(const ScriptClient& client, int number)
+{
+    const std::wstring path = client.folder + L"\\release" + std::to_wstring(number);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+}
+
+// Waits for the script to end (it is stopped after a while) and removes its
+// files.
+void EndScript(ScriptClient& client, int count)
+{
+    if (client.process.hProcess != nullptr) {
+        for (int number = 1; number <= count; ++number)
+            ReleaseInScript(client, number);
+        if (WaitForSingleObject(client.process.hProcess, kWindowWaitMs) != WAIT_OBJECT_0)
+            TerminateProcess(client.process.hProcess, 99);
+        CloseHandle(client.process.hThread);
+        CloseHandle(client.process.hProcess);
+    }
+    DeleteFileW((client.folder + L"\\held").c_str());
+    for (int number = 1; number <= count; ++number)
+        DeleteFileW((client.folder + L"\\release" + std::to_wstring(number)).c_str());
+    RemoveDirectoryW(client.folder.c_str());
+    client = ScriptClient();
+}
+
+// Releases the script's object `number` and reports whether `server` then
+// ends within kServerExitMs, and how long it took.
+void ReleaseInScriptAndExpectEnd(const ScriptClient& client, int number, const Server& server,
+                                 const std::wstring& what)
+{
+    const ULONGLONG start = GetTickCount64();
+    ReleaseInScript(client, number);
+    const bool ended = Ended(server, kServerExitMs);
+    Report(ended, what + L" (" + std::to_wstring(GetTickCount64() - start) + L" ms)");
+}
+
+int VbscriptCreate(const std::wstring& exe)
+{
+    if (!RegisterByNormalStart(exe))
+        return 0;
+    ScriptClient client;
+    if (StartScript(client, 1)) {
+        Server server = WaitForNewServer({});
+        Report(server.window != nullptr, L"a new process shows its main window for the script's object");
+        Report(server.window != nullptr && !Ended(server, kStayMs), L"the process stays while the object is held");
+        ReleaseInScriptAndExpectEnd(client, 1, server, L"released by the script, the object's process ends");
+        Close(server);
+    }
+    EndScript(client, 1);
+    return 0;
+}
+
 struct CloseWay {
     const wchar_t* name;
     UINT message;
@@ -330,52 +429,59 @@ const CloseWay kCloseWays[] = {
     {L"the Cancel command", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED)},
 };
 
-int CloseWhileHeld(const std::wstring& exe)
+int VbscriptCloseWhileHeld(const std::wstring& exe)
 {
     if (!RegisterByNormalStart(exe))
         return 0;
     for (const CloseWay& way : kCloseWays) {
-        IDispatch* object = CreateObject();
-        if (object == nullptr)
-            continue;
-        Server server = WaitForNewServer({});
-        Report(server.window != nullptr, L"the object's process shows its main window");
-        if (server.window != nullptr) {
-            PostMessageW(server.window, way.message, way.wParam, 0);
-            const ULONGLONG deadline = GetTickCount64() + kWindowWaitMs;
-            while (IsWindowVisible(server.window) && GetTickCount64() < deadline)
-                Sleep(kPollMs);
-            Report(IsWindow(server.window) && !IsWindowVisible(server.window),
-                   std::wstring(way.name) + L" hides the main window while the object is held");
-            Report(!Ended(server, kStayMs) && Answers(object), L"the process stays and the object answers");
+        ScriptClient client;
+        if (StartScript(client, 1)) {
+            Server server = WaitForNewServer({});
+            Report(server.window != nullptr, L"the object's process shows its main window");
+            if (server.window != nullptr) {
+                PostMessageW(server.window, way.message, way.wParam, 0);
+                const ULONGLONG deadline = GetTickCount64() + kWindowWaitMs;
+                while (IsWindowVisible(server.window) && GetTickCount64() < deadline)
+                    Sleep(kPollMs);
+                Report(IsWindow(server.window) && !IsWindowVisible(server.window),
+                       std::wstring(way.name) + L" hides the main window while the object is held");
+                Report(!Ended(server, kStayMs), L"the hidden process stays");
+            }
+            ReleaseInScriptAndExpectEnd(client, 1, server, L"releasing the object ends the hidden process");
+            Close(server);
         }
-        ReleaseAndExpectEnd(object, server, L"releasing the object ends the hidden process");
-        Close(server);
+        EndScript(client, 1);
     }
     return 0;
 }
 
-int TwoClients(const std::wstring& exe)
+int VbscriptTwoObjects(const std::wstring& exe)
 {
     if (!RegisterByNormalStart(exe))
         return 0;
-    IDispatch* first = CreateObject();
-    Server firstServer = WaitForNewServer({});
-    IDispatch* second = CreateObject();
-    Server secondServer = WaitForNewServer({firstServer.processId});
-    Report(first != nullptr && second != nullptr && firstServer.window != nullptr &&
-               secondServer.window != nullptr,
-           L"two objects, two processes (" + std::to_wstring(firstServer.processId) + L", " +
-               std::to_wstring(secondServer.processId) + L")");
-    if (first != nullptr) {
-        ReleaseAndExpectEnd(first, firstServer, L"releasing the first object ends the first process");
+    ScriptClient client;
+    if (StartScript(client, 2)) {
+        Server one = WaitForNewServer({});
+        Server other = WaitForNewServer({one.processId});
+        Report(one.window != nullptr && other.window != nullptr,
+               L"two objects, two processes (" + std::to_wstring(one.processId) + L", " +
+                   std::to_wstring(other.processId) + L")");
+        if (one.window != nullptr && other.window != nullptr) {
+            // Which process serves the first object is not known here: the
+            // first release must end exactly one of them.
+            ReleaseInScript(client, 1);
+            const HANDLE both[] = {one.process, other.process};
+            const DWORD first = WaitForMultipleObjects(2, both, FALSE, kServerExitMs);
+            Report(first == WAIT_OBJECT_0 || first == WAIT_OBJECT_0 + 1,
+                   L"releasing the first object ends one process");
+            const Server& remaining = first == WAIT_OBJECT_0 ? other : one;
+            Report(!Ended(remaining, kStayMs), L"the other process still serves its object");
+            ReleaseInScriptAndExpectEnd(client, 2, remaining, L"releasing the second object ends the other process");
+        }
+        Close(one);
+        Close(other);
     }
-    if (second != nullptr) {
-        Report(!Ended(secondServer, 0) && Answers(second), L"the second process still serves its object");
-        ReleaseAndExpectEnd(second, secondServer, L"releasing the second object ends the second process");
-    }
-    Close(firstServer);
-    Close(secondServer);
+    EndScript(client, 2);
     return 0;
 }
 
@@ -387,8 +493,9 @@ struct Scenario {
 const Scenario kScenarios[] = {
     {L"registry", &Registry},
     {L"create", &Create},
-    {L"close-while-held", &CloseWhileHeld},
-    {L"two-clients", &TwoClients},
+    {L"vbscript-create", &VbscriptCreate},
+    {L"vbscript-close-while-held", &VbscriptCloseWhileHeld},
+    {L"vbscript-two-objects", &VbscriptTwoObjects},
 };
 
 // A Unix path (as the build system knows it) on Wine's Z: drive.
@@ -407,10 +514,12 @@ std::wstring WindowsPath(std::wstring path)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 3) {
-        std::fwprintf(stderr, L"usage: automation_client.exe SCENARIO QUORVEL_EXE\n");
+    if (argc != 3 && argc != 4) {
+        std::fwprintf(stderr, L"usage: automation_client.exe SCENARIO QUORVEL_EXE [SCRIPT]\n");
         return 2;
     }
+    if (argc == 4)
+        g_script = WindowsPath(argv[3]);
     for (const Scenario& scenario : kScenarios) {
         if (std::wcscmp(scenario.name, argv[1]) != 0)
             continue;

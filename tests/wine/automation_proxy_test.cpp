@@ -58,6 +58,7 @@ protected:
 TEST_F(AutomationTest, ProxyBindsToTheMainDialogUntilItsLastReferenceGoes)
 {
     EXPECT_STREQ("CQuorvelDlgAutoProxy", RUNTIME_CLASS(CQuorvelDlgAutoProxy)->m_lpszClassName);
+    EXPECT_STREQ("CQuorvelDlg", m_dialog.GetRuntimeClass()->m_lpszClassName);
     CQuorvelDlgAutoProxy* proxy = NewProxy();
     ASSERT_NE(nullptr, proxy);
     EXPECT_EQ(RUNTIME_CLASS(CQuorvelDlgAutoProxy), proxy->GetRuntimeClass());

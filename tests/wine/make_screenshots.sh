@@ -3,20 +3,36 @@
 # Quorvel.exe under Wine on a virtual display (Xvfb, 800x600, 24 bits), each
 # window cut out of a shot of the screen.
 #
-# Usage: tests/wine/make_screenshots.sh [BUILD_DIR]
-#   BUILD_DIR  a Windows build with the tests (default build/windows-x64:
-#              cmake --preset windows-x64 && cmake --build --preset windows-x64)
+# Usage: tests/wine/make_screenshots.sh [--exe EXE] [--out DIR] [BUILD_DIR]
+#   BUILD_DIR  a Windows build with the tests, whose driver and Wine prefix
+#              are used (default build/windows-i686: cmake --preset
+#              windows-i686 && cmake --build --preset windows-i686; where
+#              32-bit programs cannot run, build/windows-x64)
+#   --exe      the Quorvel.exe to show (default: the one BUILD_DIR's tests
+#              run, the windows preset's for build/windows-i686)
+#   --out      where main-window.png and about-box.png go (default docs/)
+# QUORVEL_WINE_LOCALE chooses the code page, as for every Wine case
+# (wine_run.sh; 936 by default).
 # Needs Xvfb and ImageMagick's import; fonts-wqy-microhei for the Chinese
 # texts (Wine then draws 宋体 with it).
 set -euo pipefail
 
 here=$(dirname "$(readlink -f "$0")")
 root=$(readlink -f "$here/../..")
-build=$(readlink -f "${1:-$root/build/windows-x64}")
-exe=$build/app/Quorvel.exe
-driver=$build/tests/wine/quorvel_driver.exe
 die() { echo "make_screenshots.sh: $*" >&2; exit 1; }
-[[ -f "$exe" && -f "$driver" ]] || die "$build has no Quorvel.exe or quorvel_driver.exe; build the windows-x64 preset"
+exe= out=$root/docs
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+        --exe) exe=$2; shift 2 ;;
+        --out) out=$2; shift 2 ;;
+        *) break ;;
+    esac
+done
+build=$(readlink -f "${1:-$root/build/windows-i686}")
+if [[ -z "$exe" ]]; then exe=$(cat "$build/tests/wine/tested_exe.txt" 2>/dev/null || true); fi
+driver=$build/tests/wine/quorvel_driver.exe
+[[ -n "$exe" && -f "$exe" ]] || die "Quorvel.exe ($exe) is not built"
+[[ -f "$driver" ]] || die "$build has no quorvel_driver.exe; build a Windows test preset (windows-i686 or windows-x64)"
 command -v Xvfb >/dev/null || die "Xvfb is missing (Debian: xvfb)"
 command -v import >/dev/null || die "import is missing (Debian: imagemagick)"
 
@@ -60,6 +76,6 @@ shoot() {
     echo "wrote $file ($((right - left))x$((bottom - top)))"
 }
 
-mkdir -p "$root/docs"
-shoot main "$root/docs/main-window.png"
-shoot about "$root/docs/about-box.png"
+mkdir -p "$out"
+shoot main "$out/main-window.png"
+shoot about "$out/about-box.png"

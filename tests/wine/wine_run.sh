@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # wine_run.sh - run a Windows program under Wine, the way the tests need it.
 #
-# Usage: wine_run.sh [--prefix DIR] PROGRAM.exe [ARGS...]
+# Usage: wine_run.sh [--prefix DIR] [--arch win32|win64] PROGRAM.exe [ARGS...]
 #
 # The cross toolchains make this the emulator of every test executable.
 #   - WINEPREFIX is DIR (default: $WINEPREFIX, else ./wineprefix). On first
-#     use the prefix is created with "wineboot -i", and gets
+#     use the prefix is created with "wineboot -i", as WINEARCH (--arch; by
+#     default Wine's choice) for 32-bit (win32) or 64-bit programs, and gets
 #       - Wine's marlett and tahoma fonts (caption buttons need them);
 #       - the X11 driver value Managed=N (no window manager: no 2 s wait when
 #         a window closes, and Wine draws the caption);
@@ -14,7 +15,9 @@
 #         fonts there have no Chinese, so the caption "关于", the system
 #         menu's About item and Chinese message boxes would show boxes.
 #     DIR/.quorvel-prefix-2 marks a finished prefix (remade when the mark is
-#     missing). Creation holds DIR.lock, so concurrent first uses wait.
+#     missing). Creation holds DIR.lock, so concurrent first uses wait. The
+#     wineserver is restarted after the set-up: in a prefix just made, the
+#     first out-of-process COM activation otherwise hangs.
 #   - WINEDEBUG=-all (QUORVEL_WINEDEBUG overrides it, to debug a test).
 #   - LC_ALL=zh_CN.UTF-8 for the Wine process only: Wine then uses code page
 #     936 as its ANSI and OEM code page, the program's own, without any
@@ -34,7 +37,12 @@ if [[ "${1:-}" == "--prefix" ]]; then
     prefix=$2
     shift 2
 fi
-[[ $# -ge 1 ]] || { echo "usage: wine_run.sh [--prefix DIR] PROGRAM [ARGS...]" >&2; exit 2; }
+arch=
+if [[ "${1:-}" == "--arch" ]]; then
+    arch=$2
+    shift 2
+fi
+[[ $# -ge 1 ]] || { echo "usage: wine_run.sh [--prefix DIR] [--arch win32|win64] PROGRAM [ARGS...]" >&2; exit 2; }
 command -v wine >/dev/null || { echo "wine_run.sh: wine is missing (Debian: wine wine64)" >&2; exit 2; }
 
 export WINEPREFIX=$prefix
@@ -53,6 +61,7 @@ print((struct.pack("<5l8B", -12, 0, 0, 0, int(sys.argv[1]), 0, 0, 0, 134, 0, 0, 
 create_prefix() {
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
+    if [[ -n "$arch" ]]; then export WINEARCH=$arch; fi
     wineboot -i >/dev/null 2>&1
     local fonts=/usr/share/wine/fonts f metrics='HKCU\Control Panel\Desktop\WindowMetrics'
     for f in marlett.ttf tahoma.ttf tahomabd.ttf; do
@@ -63,6 +72,8 @@ create_prefix() {
     for f in SmCaptionFont MenuFont MessageFont StatusFont IconFont; do
         wine reg add "$metrics" /v "$f" /t REG_BINARY /d "$(simsun_logfont 400)" /f >/dev/null 2>&1
     done
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     touch "$ready"
 }
 
