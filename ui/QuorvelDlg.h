@@ -45,10 +45,12 @@ public:
                        int* outMinute, int* outSecond);
     // Up to five attempts of FetchInternetTime until one succeeds.
     void FetchWithRetries();
-    // Writes the stored UTC fields into the system clock.
+    // Writes the stored UTC time, advanced to the moment of the write, into
+    // the system clock.
     void ApplySystemTime();
     // Sets the system clock from UTC fields and reports the outcome.
-    void SetSystemClock(int year, int month, int day, int hour, int minute, int second);
+    void SetSystemClock(int year, int month, int day, int hour, int minute, int second,
+                        int milliseconds = 0);
     // FetchWithRetries, then ApplySystemTime if it succeeded.
     void FetchAndApply();
 
@@ -71,4 +73,10 @@ protected:
 private:
     // True once an attempt has succeeded, so the UTC fields hold a real time.
     bool m_bHaveTime = false;
+    // GetTickCount64 at the moment the server most likely stamped the Date
+    // of the last success: halfway between sending the request and the
+    // first bytes of the answer, in milliseconds.
+    ULONGLONG m_dateTick = 0;
+    // The Age field of that response (seconds a cache had held it), or 0.
+    int m_ageSeconds = 0;
 };
