@@ -12,7 +12,7 @@ packages=(
   wine wine64 xvfb xauth
   imagemagick fonts-wqy-microhei fonts-wine
   # End-to-end tests and benchmarks
-  nginx-light iproute2 util-linux procps curl htpdate
+  nginx-light iproute2 util-linux procps curl htpdate faketime
 )
 
 export DEBIAN_FRONTEND=noninteractive
