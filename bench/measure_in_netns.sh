@@ -33,8 +33,12 @@ mkdir -p "$nginx_dir/www" "$outdir/callgrind"
 echo '<html><body>nginx as www.baidu.com</body></html>' > "$nginx_dir/www/index.html"
 user_line=
 if [[ $(id -u) == 0 ]]; then user_line='user root root;'; fi
+# nginx clears its environment at start but for the variables named by
+# "env"; libfaketime reads FAKETIME again every few seconds, so it is kept.
 cat > "$nginx_dir/nginx.conf" <<CONF
 $user_line
+env FAKETIME;
+env FAKETIME_DONT_FAKE_MONOTONIC;
 daemon off;
 master_process off;
 pid $nginx_dir/nginx.pid;
@@ -104,10 +108,20 @@ libfaketime=$(dpkg -L libfaketime 2> /dev/null | grep -m1 '/libfaketime\.so\.1$'
 stop_nginx
 nginx_pid=
 start_nginx env LD_PRELOAD="$libfaketime" FAKETIME="+${CLOCK_SHIFT_S}s" FAKETIME_DONT_FAKE_MONOTONIC=1
-date_line=$(printf 'GET / HTTP/1.1\r\nHost: www.baidu.com\r\nConnection: close\r\n\r\n' |
-    { exec 3<>/dev/tcp/127.0.0.1/80; cat >&3; grep -m1 -i '^date:' <&3 || true; } | tr -d '\r')
-echo "measure_in_netns.sh: nginx now answers with $date_line (true time $(date -u '+%a, %d %b %Y %H:%M:%S GMT'))" >&2
+# Dies unless nginx's Date runs CLOCK_SHIFT_S seconds ahead (within 2 s).
+check_shift() {
+    local date_line served now
+    date_line=$(printf 'GET / HTTP/1.1\r\nHost: www.baidu.com\r\nConnection: close\r\n\r\n' |
+        { exec 3<>/dev/tcp/127.0.0.1/80; cat >&3; grep -m1 -i '^date:' <&3 || true; } | tr -d '\r')
+    now=$(date +%s)
+    served=$(date -d "${date_line#*: }" +%s 2> /dev/null) || die "no Date from nginx: '$date_line'"
+    echo "measure_in_netns.sh: $1: nginx answers with $date_line, $((served - now)) s ahead" >&2
+    ((served - now - CLOCK_SHIFT_S <= 2 && now + CLOCK_SHIFT_S - served <= 2)) ||
+        die "nginx's clock is not ${CLOCK_SHIFT_S} s ahead"
+}
+check_shift "before"
 echo "measure_in_netns.sh: $accuracy_runs accuracy round(s) over loopback" >&2
 "$here/accuracy.sh" loopback "$accuracy_runs" "$outdir"
 echo "measure_in_netns.sh: $accuracy_runs accuracy round(s) over the link" >&2
 "$here/over_link.sh" "$delay_us" "$here/accuracy.sh" link "$accuracy_runs" "$outdir"
+check_shift "after"
