@@ -21,8 +21,8 @@ bool FindHeaderField(const char* data, std::size_t size, const char* name, HttpH
 // FindHeaderField for the Date field.
 bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line);
 
-// Reads the value of an Age field line (the seconds a cache has held the
-// response): a plain decimal number of 1 to 9 digits, with optional spaces
+// Reads the value of an Age field line, as FindHeaderField finds it for
+// "age" (the seconds a cache has held the response): a plain decimal number of 1 to 9 digits, with optional spaces
 // or tabs around it and an optional CR at the end. Returns false, leaving
 // `seconds` alone, for anything else (a sign, a fraction, more digits).
 bool ReadAgeSeconds(const HttpHeaderLine& line, int* seconds);
