@@ -4,7 +4,8 @@
 Usage: report.py RESULTS_DIR
 
 Reads RESULTS_DIR/params.txt and machine.txt (key<TAB>value lines),
-runs.tsv (see pairs.sh), callgrind/<tool>.<n> (callgrind output files),
+runs.tsv (see pairs.sh), accuracy.tsv (see accuracy.sh), callgrind/<tool>.<n>
+(callgrind output files),
 exe.txt and native.txt (key<TAB>value lines written by run.sh) and prints the
 report on standard output. The figures are compared with the targets, but
 nothing here fails on a missed target: a benchmark reports, it does not judge
@@ -32,6 +33,12 @@ SYSTEM_DLLS = {
 
 Run = collections.namedtuple(
     "Run", "phase pair tool wall_us cpu_us rss_kib status connections requests opened ok")
+Accuracy = collections.namedtuple("Accuracy", "phase round tool wall_us status requests writes error_us")
+ACCURACY_TOOLS = ("quorvel", "quorvel-buttons", "htpdate")
+ACCURACY_LABELS = {"quorvel": "quorvel auto", "quorvel-buttons": "quorvel: read, wait 3 s, set",
+                   "htpdate": "htpdate -s"}
+MEAN_TARGET_US = 20000
+BOUND_SLACK_US = 10000
 
 
 def read_pairs(path):
@@ -49,6 +56,67 @@ def read_runs(path):
         fields = line.split("\t")
         runs.append(Run(fields[0], int(fields[1]), fields[2], *map(int, fields[3:])))
     return runs
+
+
+def read_accuracy(path):
+    runs = []
+    if path.exists():
+        for line in path.read_text().splitlines():
+            f = line.split("\t")
+            runs.append(Accuracy(f[0], int(f[1]), f[2], int(f[3]), int(f[4]), int(f[5]), int(f[6]),
+                                 None if f[7] == "-" else int(f[7])))
+    return runs
+
+
+def accuracy_bound_us(params, phase):
+    """0.5 s + RTT/2 + 10 ms: the worst error one request may make."""
+    rtt_us = int(params["rtt_us"]) if phase == "link" else 0
+    return 500000 + rtt_us // 2 + BOUND_SLACK_US
+
+
+def accuracy_table(runs, phase):
+    mine = [r for r in runs if r.phase == phase]
+    lines = ["| tool | runs (clock written) | mean error ms | mean abs. error ms | worst abs. error ms "
+             "| HTTP requests / run | wall ms: median | range |",
+             "|---|---|---|---|---|---|---|---|"]
+    for tool in ACCURACY_TOOLS:
+        rs = [r for r in mine if r.tool == tool]
+        if not rs:
+            continue
+        errors = [r.error_us for r in rs if r.error_us is not None]
+        walls = [r.wall_us for r in rs]
+        if errors:
+            figures = (f"{ms(statistics.mean(errors))} | {ms(statistics.mean(abs(e) for e in errors))} "
+                       f"| {ms(max(abs(e) for e in errors))}")
+        else:
+            figures = "– | – | –"
+        lines.append(f"| {ACCURACY_LABELS[tool]} | {len(rs)} ({len(errors)}) | {figures} "
+                     f"| {counts([r.requests for r in rs])} | {ms(statistics.median(walls))} "
+                     f"| {ms(min(walls))}–{ms(max(walls))} |")
+    return lines
+
+
+def accuracy_targets(runs, params):
+    lines = []
+    for phase, where in (("loopback", "over loopback"), ("link", "on the simulated link")):
+        bound = accuracy_bound_us(params, phase)
+        for tool in ("quorvel", "quorvel-buttons"):
+            rs = [r for r in runs if r.phase == phase and r.tool == tool]
+            if not rs:
+                continue
+            errors = [r.error_us for r in rs if r.error_us is not None]
+            written = len(errors) == len(rs)
+            worst = max((abs(e) for e in errors), default=None)
+            label = ACCURACY_LABELS[tool]
+            if tool == "quorvel" and phase == "loopback" and errors:
+                mean = statistics.mean(errors)
+                lines.append(f"| {label}: mean error within ±20 ms {where} | {ms(mean)} ms over "
+                             f"{len(errors)} runs | {met(written and abs(mean) <= MEAN_TARGET_US)} |")
+            lines.append(f"| {label}: worst error within 0.5 s + RTT/2 + 10 ms = {ms(bound)} ms {where}, "
+                         f"one request | worst {ms(worst) if worst is not None else '–'} ms, requests "
+                         f"{counts([r.requests for r in rs])}, {len(errors)} of {len(rs)} runs wrote the clock "
+                         f"| {met(written and worst is not None and worst <= bound and all(r.requests == 1 for r in rs))} |")
+    return lines
 
 
 def quartiles(values):
@@ -159,8 +227,9 @@ def met(flag):
     return "met" if flag else "**missed**"
 
 
-def targets_section(runs, params, exe):
+def targets_section(runs, params, exe, accuracy):
     lines = ["| target | measured | result |", "|---|---|---|"]
+    lines += accuracy_targets(accuracy, params)
     ours = [r for r in runs if r.tool == "quorvel"]
     if ours:
         one = all(r.connections == 1 and r.requests == 1 and r.opened == 1 for r in ours)
@@ -210,17 +279,29 @@ def main():
     params = read_pairs(results / "params.txt")
     machine = read_pairs(results / "machine.txt")
     exe = read_pairs(results / "exe.txt")
+    try:
+        accuracy = read_accuracy(results / "accuracy.tsv")
+    except (ValueError, IndexError) as error:
+        print(f"report.py: cannot read {results / 'accuracy.tsv'}: {error}", file=sys.stderr)
+        return 1
     native = read_pairs(results / "native.txt")
     rtt_ms = int(params["rtt_us"]) / 1000
 
     out = ["## Run", ""]
     out += [f"- {key}: {value}" for key, value in params.items()]
     out += [f"- {key}: {value}" for key, value in machine.items()]
-    out += ["", "## Targets", ""] + targets_section(runs, params, exe)
+    out += ["", "## Targets", ""] + targets_section(runs, params, exe, accuracy)
     out += ["", "## Over loopback (nginx as www.baidu.com on 127.0.0.1:80)", ""]
     out += phase_table(runs, "loopback")
     out += ["", f"## Over the simulated link (round-trip time {rtt_ms:g} ms)", ""]
     out += phase_table(runs, "link")
+    shift = params.get("clock_shift_s", "?")
+    out += ["", f"## Accuracy of the written clock (nginx's clock {shift} s ahead)", "",
+            "Error: the time written minus the true time of the write, minus the shift; negative "
+            "when late. Each tool's runs start at evenly spread phases of the true second.", ""]
+    out += ["Over loopback:", ""] + accuracy_table(accuracy, "loopback")
+    out += ["", f"Over the simulated link (round-trip time {rtt_ms:g} ms):", ""]
+    out += accuracy_table(accuracy, "link")
     out += ["", "## Instructions for one attempt (callgrind, over loopback)", ""]
     out += callgrind_section(results)
     out += ["", "## Binaries", ""]

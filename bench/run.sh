@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # run.sh - benchmarks one clock synchronisation: `quorvel auto` against
 # `htpdate -q` (Debian's htpdate, which also reads web servers' Date headers;
-# query only), on the same nginx server standing in for www.baidu.com.
+# query only), on the same nginx server standing in for www.baidu.com; and
+# the accuracy of the clock each one writes.
 #
 # Usage: bench/run.sh [--quick] [--pairs N] [--rtt-ms MS] [--callgrind-runs N]
-#                     [--quorvel PATH] [--exe PATH]
+#                     [--accuracy-runs N] [--quorvel PATH] [--exe PATH]
 #
 # From a clean clone on Debian 12, as root, after scripts/install-deps.sh:
 #     bash bench/run.sh
@@ -18,15 +19,22 @@
 #      (default 25 ms, 12.5 ms each way), recording wall time, user+sys CPU,
 #      peak RSS, and the TCP connections and HTTP requests nginx saw;
 #   3. counts the instructions of one attempt of each under callgrind;
+#      then restarts nginx with its clock 259200 s (3 days) ahead (faketime)
+#      and, over loopback and over the link, runs `quorvel auto`, quorvel's
+#      two buttons (read, wait 3 s, set) and `htpdate -s` N times each, with
+#      their clock writes caught by bench/clock_recorder.c (LD_PRELOAD: it
+#      logs the error of each write and changes nothing; see accuracy.sh);
 #   4. reports the size and imported DLLs of Quorvel.exe: --exe, else
 #      build/windows/app/Quorvel.exe (the windows preset), else one it builds
 #      in build/bench-windows (not in --quick mode);
 #   5. writes build/bench/results/report.md and prints it.
 # Inside the namespace `quorvel auto` reads the time and then fails to set the
 # clock (EPERM), as it should there; htpdate runs with -q and only queries.
+# In the accuracy runs the recorder answers the clock calls instead.
 #
-# --quick: 3 pairs and one callgrind run, for CI; well under a minute once
-# built. Defaults otherwise: 20 pairs, 3 callgrind runs.
+# --quick: 3 pairs, one callgrind run and one accuracy run, for CI; well
+# under a minute once built. Defaults otherwise: 20 pairs, 3 callgrind runs,
+# 20 accuracy runs.
 # Exits 0 whatever the figures are: targets are reported, never asserted.
 # Exits 1 when a measurement could not be made at all.
 set -euo pipefail
@@ -35,14 +43,15 @@ here=$(dirname "$(readlink -f "$0")")
 root=$(dirname "$here")
 die() { echo "run.sh: $*" >&2; exit 1; }
 
-quick=0 pairs=20 rtt_ms=25 callgrind_runs=3 quorvel= exe=
-pairs_set=0 callgrind_set=0
+quick=0 pairs=20 rtt_ms=25 callgrind_runs=3 accuracy_runs=20 quorvel= exe=
+pairs_set=0 callgrind_set=0 accuracy_set=0
 while [[ $# -gt 0 ]]; do
     case $1 in
     --quick) quick=1 ;;
     --pairs) pairs=$2 pairs_set=1; shift ;;
     --rtt-ms) rtt_ms=$2; shift ;;
     --callgrind-runs) callgrind_runs=$2 callgrind_set=1; shift ;;
+    --accuracy-runs) accuracy_runs=$2 accuracy_set=1; shift ;;
     --quorvel) quorvel=$(readlink -f "$2"); shift ;;
     --exe) exe=$(readlink -f "$2"); shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -53,11 +62,13 @@ done
 if [[ $quick == 1 ]]; then
     [[ $pairs_set == 1 ]] || pairs=3
     [[ $callgrind_set == 1 ]] || callgrind_runs=1
+    [[ $accuracy_set == 1 ]] || accuracy_runs=1
 fi
 [[ $pairs =~ ^[1-9][0-9]*$ && $pairs -le 200 ]] || die "--pairs must be 1 to 200"
 [[ $rtt_ms =~ ^[1-9][0-9]*$ && $rtt_ms -le 1000 ]] || die "--rtt-ms must be 1 to 1000"
 [[ $callgrind_runs =~ ^[0-9]+$ && $callgrind_runs -le 10 ]] || die "--callgrind-runs must be 0 to 10"
-for tool in htpdate valgrind callgrind_annotate python3 cc cmake; do
+[[ $accuracy_runs =~ ^[1-9][0-9]*$ && $accuracy_runs -le 100 ]] || die "--accuracy-runs must be 1 to 100"
+for tool in htpdate valgrind callgrind_annotate python3 cc cmake faketime; do
     command -v "$tool" > /dev/null || die "$tool is missing (run scripts/install-deps.sh)"
 done
 [[ -x /usr/sbin/nginx ]] || die "/usr/sbin/nginx is missing (Debian package nginx-light)"
@@ -83,12 +94,18 @@ measure_run=$build/measure_run
 cc -O2 -static -Wall -Wextra -o "$measure_run" "$here/measure_run.c" 2> /dev/null ||
     cc -O2 -Wall -Wextra -o "$measure_run" "$here/measure_run.c" ||
     die "cannot build the launcher"
+recorder=$build/clock_recorder.so
+cc -shared -fPIC -O2 -Wall -Wextra -o "$recorder" "$here/clock_recorder.c" ||
+    die "cannot build the clock recorder"
+clock_shift_s=259200
 
 {
-    printf 'command\t%s\n' "bash bench/run.sh $([[ $quick == 0 ]] || echo '--quick ')--pairs $pairs --rtt-ms $rtt_ms --callgrind-runs $callgrind_runs"
+    printf 'command\t%s\n' "bash bench/run.sh $([[ $quick == 0 ]] || echo '--quick ')--pairs $pairs --rtt-ms $rtt_ms --callgrind-runs $callgrind_runs --accuracy-runs $accuracy_runs"
     printf 'pairs\t%s\n' "$pairs"
     printf 'rtt_us\t%s\n' "$((rtt_ms * 1000))"
     printf 'callgrind runs\t%s\n' "$callgrind_runs"
+    printf 'accuracy runs\t%s\n' "$accuracy_runs"
+    printf 'clock_shift_s\t%s\n' "$clock_shift_s"
     printf 'launcher floor (peak RSS of the static launcher itself, KiB)\t%s\n' \
         "$("$measure_run" 5 /dev/stdout "$measure_run" 2> /dev/null | awk '{print $4}')"
 } > "$results/params.txt"
@@ -100,6 +117,7 @@ cc -O2 -static -Wall -Wextra -o "$measure_run" "$here/measure_run.c" 2> /dev/nul
     printf 'kernel\t%s\n' "$(uname -sr)"
     printf 'os\t%s\n' "$(. /etc/os-release && echo "$PRETTY_NAME")"
     printf 'htpdate\t%s\n' "$(dpkg-query -W -f '${Version}' htpdate 2> /dev/null || echo '?')"
+    printf 'faketime\t%s\n' "$(dpkg-query -W -f '${Version}' faketime 2> /dev/null || echo '?')"
     printf 'nginx\t%s\n' "$(/usr/sbin/nginx -v 2>&1 | sed 's/.*: //')"
     printf 'valgrind\t%s\n' "$(valgrind --version)"
     printf 'compiler\t%s\n' "$(c++ --version | head -1)"
@@ -113,8 +131,9 @@ cc -O2 -static -Wall -Wextra -o "$measure_run" "$here/measure_run.c" 2> /dev/nul
 # 2, 3. The measurements that need the server, in the namespace.
 delay_us=$((rtt_ms * 500))
 QUORVEL=$quorvel MEASURE_RUN=$measure_run RUN_LIMIT_S=30 \
-    timeout 900 "$root/tests/support/in_netns.sh" \
-    "$here/measure_in_netns.sh" "$results" "$pairs" "$delay_us" "$callgrind_runs" ||
+    RECORDER=$recorder CLOCK_SHIFT_S=$clock_shift_s \
+    timeout 1800 "$root/tests/support/in_netns.sh" \
+    "$here/measure_in_netns.sh" "$results" "$pairs" "$delay_us" "$callgrind_runs" "$accuracy_runs" ||
     die "the measurements in the namespace failed"
 
 # 4. Quorvel.exe, statically: its size and the DLLs it imports.

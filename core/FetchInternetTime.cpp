@@ -15,8 +15,9 @@
 namespace {
 
 // Receives until the server closes, an error or time-out, or enough bytes
-// for the headers have arrived.
-std::string ReceiveResponse(CSocket& socket)
+// for the headers have arrived. `firstDataTick` gets GetTickCount64 at the
+// return of the first receive that brought data (left alone when none did).
+std::string ReceiveResponse(CSocket& socket, ULONGLONG* firstDataTick)
 {
     // Left uninitialised: only the bytes a receive wrote are ever read, and
     // clearing 100 KB would cost more than the rest of an attempt.
@@ -24,6 +25,8 @@ std::string ReceiveResponse(CSocket& socket)
     std::string response;
     int total = 0;
     int n = socket.Receive(buffer.get(), kReceiveChunkMax, 0);
+    if (n > 0)
+        *firstDataTick = GetTickCount64();
     while (n > 0) {
         buffer[n] = '\0';
         response.append(buffer.get(), static_cast<std::size_t>(n));
@@ -45,7 +48,7 @@ void EchoResponse(const std::string& response)
 
 // Whether the parsed GMT fields come before `t`, compared field by field
 // from the year down, as they were written.
-bool IsEarlierThan(const HttpDateFields& f, const CalendarTime& t)
+bool IsEarlierThan(const HttpDateFields& f, const UtcTime& t)
 {
     const int a[] = {f.year, f.month, f.day, f.hour, f.minute, f.second};
     const int b[] = {t.year, t.month, t.day, t.hour, t.minute, t.second};
@@ -76,8 +79,10 @@ void CQuorvelDlg::FetchInternetTime()
     }
 
     const std::string request = std::string(kRequestLine) + kHostHeaderLine + kClosingHeaderLines;
+    const ULONGLONG sentTick = GetTickCount64();
     socket.Send(request.data(), static_cast<int>(request.size()), 0);
-    const std::string response = ReceiveResponse(socket);
+    ULONGLONG firstDataTick = sentTick;
+    const std::string response = ReceiveResponse(socket, &firstDataTick);
     EchoResponse(response);
     socket.Close();
     cout << "-------------------------------------------------------------" << endl;
@@ -117,7 +122,7 @@ void CQuorvelDlg::FetchInternetTime()
         break;
     }
     if (IsEarlierThan(utc, kEarliestCredibleTime)) {
-        const CalendarTime& t = kEarliestCredibleTime;
+        const UtcTime& t = kEarliestCredibleTime;
         std::printf("Date earlier than %04d-%02d-%02d %02d:%02d:%02d GMT: not the true time.\n",
                     t.year, t.month, t.day, t.hour, t.minute, t.second);
         SetDlgItemText(IDC_TIME_TEXT, "读取失败，请重试。");
@@ -138,6 +143,13 @@ void CQuorvelDlg::FetchInternetTime()
     std::printf("\r\nAdjusted Time: %04d-%02d-%02d %02d:%02d:%02d\n", year, month, day, hour,
                 minute, second);
 
+    // A cache's Age tells how much older the Date is than the answer; a
+    // malformed one is ignored.
+    int ageSeconds = 0;
+    HttpHeaderLine ageLine;
+    if (FindHeaderField(response.data(), response.size(), "age", &ageLine))
+        ReadAgeSeconds(ageLine, &ageSeconds);
+
     m_utcYear = utc.year;
     m_utcMonth = utc.month;
     m_utcDay = utc.day;
@@ -150,6 +162,8 @@ void CQuorvelDlg::FetchInternetTime()
     m_localHour = hour;
     m_localMinute = minute;
     m_localSecond = second;
+    m_dateTick = sentTick + (firstDataTick - sentTick) / 2;
+    m_ageSeconds = ageSeconds;
     m_bHaveTime = true;
 
     char status[200];

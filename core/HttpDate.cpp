@@ -31,8 +31,9 @@ std::size_t LineEnd(const char* data, std::size_t size, std::size_t pos)
 
 }  // namespace
 
-bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line)
+bool FindHeaderField(const char* data, std::size_t size, const char* name, HttpHeaderLine* line)
 {
+    const std::size_t nameLength = std::strlen(name);
     // The first line is the status line; header fields follow it.
     std::size_t pos = LineEnd(data, size, 0);
     while (pos < size) {
@@ -41,7 +42,8 @@ bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line)
         const std::size_t length = end - pos;
         if (length == 0 || (length == 1 && data[pos] == '\r'))
             return false;  // the empty line ends the header block
-        if (StartsWithNoCase(data + pos, length, "date:")) {
+        if (StartsWithNoCase(data + pos, length, name) && length > nameLength &&
+            data[pos + nameLength] == ':') {
             line->text = data + pos;
             line->length = length;
             return true;
@@ -49,6 +51,35 @@ bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line)
         pos = end;
     }
     return false;
+}
+
+bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line)
+{
+    return FindHeaderField(data, size, "date", line);
+}
+
+bool ReadAgeSeconds(const HttpHeaderLine& line, int* seconds)
+{
+    const char* p = line.text;
+    std::size_t n = line.length;
+    if (n > 0 && p[n - 1] == '\r')
+        --n;
+    std::size_t i = 4;  // past "Age:"
+    while (i < n && (p[i] == ' ' || p[i] == '\t'))
+        ++i;
+    int value = 0;
+    std::size_t digits = 0;
+    for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i, ++digits) {
+        if (digits == 9)
+            return false;
+        value = value * 10 + (p[i] - '0');
+    }
+    while (i < n && (p[i] == ' ' || p[i] == '\t'))
+        ++i;
+    if (digits == 0 || i != n)
+        return false;
+    *seconds = value;
+    return true;
 }
 
 int MonthFromName(const char* name)

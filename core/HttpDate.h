@@ -12,11 +12,20 @@ struct HttpHeaderLine {
     std::size_t length;
 };
 
-// Finds the Date header field: a line of the header block (after the status
-// line, before the first empty line) whose field name is "Date", compared
-// without regard to case. The first such line wins. Returns false when the
-// header block has none.
+// Finds a header field: a line of the header block (after the status line,
+// before the first empty line) that starts with `name` and a colon, the
+// name compared without regard to case (`name` given in lower case). The
+// first such line wins. Returns false when the header block has none.
+bool FindHeaderField(const char* data, std::size_t size, const char* name, HttpHeaderLine* line);
+
+// FindHeaderField for the Date field.
 bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line);
+
+// Reads the value of an Age field line, as FindHeaderField finds it for
+// "age" (the seconds a cache has held the response): a plain decimal number of 1 to 9 digits, with optional spaces
+// or tabs around it and an optional CR at the end. Returns false, leaving
+// `seconds` alone, for anything else (a sign, a fraction, more digits).
+bool ReadAgeSeconds(const HttpHeaderLine& line, int* seconds);
 
 // 1 to 12 for "Jan" to "Dec" (exact, case-sensitive), 0 for anything else.
 int MonthFromName(const char* name);

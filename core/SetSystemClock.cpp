@@ -3,9 +3,14 @@
 #include <cstdio>
 
 #include "QuorvelDlg.h"
+#include "UtcTime.h"
 #include "console_stream.h"
 
 namespace {
+
+// The Date header cuts the server's moment to its second: on average that
+// moment was half a second later than the header says.
+constexpr ULONGLONG kHalfSecondMs = 500;
 
 // A field the clock record cannot hold as it is. Such a field must never be
 // cut to its low 16 bits: year 67537 would become 2001 and pass as valid.
@@ -19,15 +24,24 @@ void CQuorvelDlg::ApplySystemTime()
         std::printf("No Internet time has been read yet; the system time was not changed.\n");
         return;
     }
-    SetSystemClock(m_utcYear, m_utcMonth, m_utcDay, m_utcHour, m_utcMinute, m_utcSecond);
+    // The best estimate of now: the header's time, plus the half second it
+    // was cut by, plus a cache's Age, plus the time passed since the server
+    // most likely stamped it. Fields that are no calendar time are passed
+    // on as read, so the clock call refuses them.
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG since = now > m_dateTick ? now - m_dateTick : 0;
+    UtcTime t = {m_utcYear, m_utcMonth, m_utcDay, m_utcHour, m_utcMinute, m_utcSecond, 0};
+    AdvanceUtcTime(&t, kHalfSecondMs + static_cast<ULONGLONG>(m_ageSeconds) * 1000u + since);
+    SetSystemClock(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
 }
 
-void CQuorvelDlg::SetSystemClock(int year, int month, int day, int hour, int minute, int second)
+void CQuorvelDlg::SetSystemClock(int year, int month, int day, int hour, int minute, int second,
+                                 int milliseconds)
 {
     m_bClockSet = false;
     DWORD error = ERROR_SUCCESS;
     if (FitsInWord(year) && FitsInWord(month) && FitsInWord(day) && FitsInWord(hour) &&
-        FitsInWord(minute) && FitsInWord(second)) {
+        FitsInWord(minute) && FitsInWord(second) && FitsInWord(milliseconds)) {
         SYSTEMTIME st;
         st.wYear = static_cast<WORD>(year);
         st.wMonth = static_cast<WORD>(month);
@@ -36,7 +50,7 @@ void CQuorvelDlg::SetSystemClock(int year, int month, int day, int hour, int min
         st.wHour = static_cast<WORD>(hour);
         st.wMinute = static_cast<WORD>(minute);
         st.wSecond = static_cast<WORD>(second);
-        st.wMilliseconds = 0;
+        st.wMilliseconds = static_cast<WORD>(milliseconds);
         if (SetSystemTime(&st)) {
             m_bClockSet = true;
             std::printf("System time successfully updated.\n");

@@ -2,6 +2,8 @@
 // All compile-time constants.
 #pragma once
 
+#include "UtcTime.h"
+
 // The site named by the fetch button; its home page answers plain HTTP on
 // port 80 with a Date header.
 #define TimeServerHost "www.baidu.com"
@@ -32,10 +34,7 @@ constexpr unsigned kReceiveTimeoutMs = 10000;
 // The earliest Date taken as the true time (GMT): the true time is never
 // earlier than the day this program was made. An earlier one comes from a
 // portal or proxy whose own clock sits at its factory date.
-struct CalendarTime {
-    int year, month, day, hour, minute, second;
-};
-constexpr CalendarTime kEarliestCredibleTime = {2024, 1, 1, 0, 0, 0};
+constexpr UtcTime kEarliestCredibleTime = {2024, 1, 1, 0, 0, 0, 0};
 
 // The zone shown in the window: UTC+8 (China Standard Time).
 constexpr int kDisplayOffsetHours = 8;

@@ -13,7 +13,7 @@ packages=(
   wine wine64 wine32:i386 xvfb xauth
   imagemagick fonts-wqy-microhei fonts-wine
   # End-to-end tests and benchmarks
-  nginx-light iproute2 util-linux procps curl htpdate
+  nginx-light iproute2 util-linux procps curl htpdate faketime
   # The Debian package (dpkg-shlibdeps works out its dependency) and the
   # check of the manual page
   dpkg-dev man-db

@@ -47,10 +47,12 @@ public:
                        int* outMinute, int* outSecond);
     // Up to five attempts of FetchInternetTime until one succeeds.
     void FetchWithRetries();
-    // Writes the stored UTC fields into the system clock.
+    // Writes the stored UTC time, advanced to the moment of the write, into
+    // the system clock.
     void ApplySystemTime();
     // Sets the system clock from UTC fields and reports the outcome.
-    void SetSystemClock(int year, int month, int day, int hour, int minute, int second);
+    void SetSystemClock(int year, int month, int day, int hour, int minute, int second,
+                        int milliseconds = 0);
     // FetchWithRetries, then ApplySystemTime if it succeeded.
     void FetchAndApply();
 
@@ -80,4 +82,10 @@ private:
     bool m_bHaveTime = false;
     // Whether the latest SetSystemClock set the clock.
     bool m_bClockSet = false;
+    // GetTickCount64 at the moment the server most likely stamped the Date
+    // of the last success: halfway between sending the request and the
+    // first bytes of the answer, in milliseconds.
+    ULONGLONG m_dateTick = 0;
+    // The Age field of that response (seconds a cache had held it), or 0.
+    int m_ageSeconds = 0;
 };

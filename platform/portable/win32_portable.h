@@ -11,6 +11,7 @@ typedef int BOOL;
 typedef std::uint8_t BYTE;
 typedef std::uint16_t WORD;
 typedef std::uint32_t DWORD;
+typedef std::uint64_t ULONGLONG;
 typedef std::int32_t LONG;
 typedef unsigned int UINT;
 typedef std::uintptr_t UINT_PTR;
@@ -97,6 +98,9 @@ struct RECT {
 // Kernel services.
 // Suspends the calling thread for at least `milliseconds`.
 void Sleep(DWORD milliseconds);
+// Milliseconds since an arbitrary fixed start (on Windows, system start):
+// monotonic, never stepped when the system clock is set.
+ULONGLONG GetTickCount64();
 // Sets the system clock from a UTC calendar time. Returns non-zero on
 // success; on failure returns 0 and GetLastError() tells why (87 for a
 // record that is not a valid calendar time).

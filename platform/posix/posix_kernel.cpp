@@ -1,5 +1,5 @@
-// Kernel services over POSIX: pauses, the system clock and the thread's
-// last error code.
+// Kernel services over POSIX: pauses, the monotonic tick, the system clock
+// and the thread's last error code.
 
 #include <cerrno>
 #include <ctime>
@@ -21,6 +21,14 @@ void Sleep(DWORD milliseconds)
                      static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+ULONGLONG GetTickCount64()
+{
+    timespec now = {0, 0};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<ULONGLONG>(now.tv_sec) * 1000u +
+           static_cast<ULONGLONG>(now.tv_nsec / 1000000L);
 }
 
 BOOL SetSystemTime(const SYSTEMTIME* utc)

@@ -64,7 +64,13 @@ using fake::g_state;
 
 // --- Kernel ---------------------------------------------------------------
 
-void Sleep(DWORD milliseconds) { g_state.sleeps.push_back(milliseconds); }
+void Sleep(DWORD milliseconds)
+{
+    g_state.sleeps.push_back(milliseconds);
+    g_state.tickMs += milliseconds;
+}
+
+ULONGLONG GetTickCount64() { return g_state.tickMs; }
 
 BOOL SetSystemTime(const SYSTEMTIME* utc)
 {
@@ -143,6 +149,7 @@ int CAsyncSocket::Receive(void* buffer, int length, int)
     if (next >= it->second.chunks.size())
         return 0;
     const fake::Chunk& chunk = it->second.chunks[next++];
+    g_state.tickMs += chunk.delayMs;
     if (chunk.data.empty())
         return chunk.result;
     // A scripted chunk larger than the request would be a broken test.

@@ -1,6 +1,7 @@
 // A fake backend for the platform layer: scripted sockets, a recording clock,
-// recorded sleeps, message boxes, window texts and shell calls. Tests set the
-// script, run the unchanged application code, and read the record.
+// a scripted tick, recorded sleeps, message boxes, window texts and shell
+// calls. Tests set the script, run the unchanged application code, and read
+// the record.
 #pragma once
 
 #include <deque>
@@ -17,6 +18,7 @@ namespace fake {
 struct Chunk {
     std::string data;
     int result = 0;
+    DWORD delayMs = 0;  // how long the Receive waits before it returns
 };
 
 // The behaviour of one connection: taken in order by each Connect call.
@@ -34,6 +36,7 @@ struct State {
     DWORD clockError = 1;                // and its error code on failure
     std::map<UINT, std::string> strings; // string table for CString/AfxMessageBox
     bool consoleReadsUtf8 = true;        // else GBK, as on Windows
+    ULONGLONG tickMs = 0;                // GetTickCount64; Sleep and chunk delays advance it
 
     // Record.
     int socketInits = 0;

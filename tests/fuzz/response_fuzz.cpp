@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -138,6 +139,28 @@ std::string DateField(const std::string& received)
     return "";
 }
 
+// The seconds of the first Age field of the header block when its value is
+// 1 to 9 digits with optional blanks around them, else 0.
+long long AgeSeconds(const std::string& received)
+{
+    for (const std::string& line : HeaderLines(received)) {
+        if (!StartsWithNoCase(line, "age:"))
+            continue;
+        std::string value = line.substr(4);
+        if (!value.empty() && value.back() == '\r')
+            value.pop_back();
+        const std::size_t first = value.find_first_not_of(" \t");
+        const std::size_t last = value.find_last_not_of(" \t");
+        if (first == std::string::npos)
+            return 0;
+        value = value.substr(first, last - first + 1);
+        if (value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
+            return 0;
+        return std::atoll(value.c_str());
+    }
+    return 0;
+}
+
 struct Fields {
     int day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
 };
@@ -165,6 +188,35 @@ bool ReadsTime(const std::string& field, Fields* f)
         }
     }
     return false;
+}
+
+// What the clock should get for header fields `f` advanced by `ms`: the C
+// library's own calendar (timegm, gmtime_r), independent of the core's. A
+// record that is no time the clock accepts stays as read, milliseconds 0.
+struct Written {
+    int year, month, day, hour, minute, second, millisecond;
+};
+Written Expected(const Fields& f, long long ms)
+{
+    Written w = {f.year, f.month, f.day, f.hour, f.minute, f.second, 0};
+    if (f.year < 1601 || f.year > 30827 || f.month < 1 || f.month > 12 || f.day < 1 ||
+        f.hour < 0 || f.hour > 23 || f.minute < 0 || f.minute > 59 || f.second < 0 || f.second > 59)
+        return w;
+    std::tm tm = {};
+    tm.tm_year = f.year - 1900;
+    tm.tm_mon = f.month - 1;
+    tm.tm_mday = f.day;
+    tm.tm_hour = f.hour;
+    tm.tm_min = f.minute;
+    tm.tm_sec = f.second;
+    const time_t at = timegm(&tm);
+    if (tm.tm_mday != f.day)
+        return w;  // a day the month does not have
+    const time_t later = at + static_cast<time_t>(ms / 1000);
+    std::tm out = {};
+    gmtime_r(&later, &out);
+    return Written{out.tm_year + 1900, out.tm_mon + 1, out.tm_mday, out.tm_hour, out.tm_min,
+                   out.tm_sec, static_cast<int>(ms % 1000)};
 }
 
 bool IsControl(unsigned char c) { return (c < 0x20 && c != '\r' && c != '\n' && c != '\t') || c == 0x7F; }
@@ -298,9 +350,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string status = s.LastText(IDC_TIME_TEXT);
         Check(status.size() < 200 && status != kFailedStatus, "status text of a success");
 
-        const bool fits = year >= 0 && year <= 0xFFFF && day >= 0 && day <= 0xFFFF && hour >= 0 &&
-                          hour <= 0xFFFF && minute >= 0 && minute <= 0xFFFF && second >= 0 &&
-                          second <= 0xFFFF;
+        // No time passes on the fake tick between the answer and the write, so
+        // the clock gets the header's time plus half a second and the Age.
+        const Written e =
+            Expected(f, 500 + 1000 * AgeSeconds(Received(script[static_cast<std::size_t>(reading)])));
+        const bool fits = e.year >= 0 && e.year <= 0xFFFF && e.day >= 0 && e.day <= 0xFFFF &&
+                          e.hour >= 0 && e.hour <= 0xFFFF && e.minute >= 0 && e.minute <= 0xFFFF &&
+                          e.second >= 0 && e.second <= 0xFFFF && e.month >= 0 && e.month <= 0xFFFF;
         if (!fits) {
             Check(s.clockWrites.empty(), "a field that does not fit reached the clock");
             Check(err == "Failed to set system time. Error: 87\n", "refusal line");
@@ -308,9 +364,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         Check(s.clockWrites.size() == 1 && err.empty(), "one clock write");
         const SYSTEMTIME& w = s.clockWrites[0];
-        Check(w.wYear == year && w.wMonth == dlg.m_utcMonth && w.wDay == day && w.wHour == hour &&
-                  w.wMinute == minute && w.wSecond == second && w.wMilliseconds == 0,
-              "the clock gets the header's UTC fields");
+        Check(w.wYear == e.year && w.wMonth == e.month && w.wDay == e.day && w.wHour == e.hour &&
+                  w.wMinute == e.minute && w.wSecond == e.second && w.wMilliseconds == e.millisecond,
+              "the clock gets the header's UTC time, advanced");
         Check(Count(out, "System time successfully updated.\n") >= 1, "success line");
     }
     return 0;

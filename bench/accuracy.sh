@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# accuracy.sh - how close to the true time each tool sets the clock: `quorvel
+# auto`, quorvel's two buttons (read, wait 3 s, set) and `htpdate -s`, each
+# with its clock writes caught by bench/clock_recorder.c.
+#
+# Usage: accuracy.sh PHASE RUNS OUTDIR
+# Environment: QUORVEL (the native binary), MEASURE_RUN (bench/measure_run.c,
+# built), RECORDER (bench/clock_recorder.c, built), CLOCK_SHIFT_S (whole
+# seconds the server's clock runs ahead), ACCESS_LOG (nginx's access log, as
+# in pairs.sh), RUN_LIMIT_S (per run, default 30).
+#
+# Round i runs the three in an order that turns by one each round, each one
+# started at the phase (i - 1/2) / RUNS of the true second: a tool that asks
+# once can only be as right as the phase of its request within the server's
+# second, so the phases are spread evenly instead of left to chance, and the
+# mean error shows the bias rather than the luck of the draw. After each
+# run it waits until nginx has logged, then appends to OUTDIR/accuracy.tsv
+# one tab-separated line:
+#   phase round tool wall_us status requests writes error_us
+# writes is how many clock writes the recorder caught, error_us the last
+# one's error (written time minus true time, minus the shift; negative when
+# late), "-" when there was none. Each run's output is kept in OUTDIR/out/.
+# Must run in a private network namespace (see measure_in_netns.sh).
+set -euo pipefail
+
+[[ $# == 3 ]] || { echo "usage: accuracy.sh PHASE RUNS OUTDIR" >&2; exit 2; }
+phase=$1 runs=$2 outdir=$3
+: "${QUORVEL:?}" "${MEASURE_RUN:?}" "${RECORDER:?}" "${CLOCK_SHIFT_S:?}" "${ACCESS_LOG:?}"
+limit=${RUN_LIMIT_S:-30}
+mkdir -p "$outdir/out"
+
+log_lines() { wc -l < "$ACCESS_LOG"; }
+
+# Waits (at most 1 s) until the access log has stopped growing for 30 ms.
+settle() {
+    local last now
+    last=$(log_lines)
+    for _ in $(seq 33); do
+        sleep 0.03
+        now=$(log_lines)
+        [[ $now == "$last" ]] && return 0
+        last=$now
+    done
+}
+
+# Sleeps until the fraction of the current second is `phase_us`.
+wait_for_phase() {
+    local now=$EPOCHREALTIME
+    local frac=$((10#${now#*.}))
+    local wait_us=$(((${1} - frac + 1000000) % 1000000))
+    sleep "$((wait_us / 1000000)).$(printf '%06d' $((wait_us % 1000000)))"
+}
+
+run_one() {
+    local round=$1 tool=$2 cmd out clock_log
+    case $tool in
+    quorvel) cmd=("$QUORVEL" auto) ;;
+    # The console port without `auto` reads numbered choices from standard
+    # input: 1 reads the time, 2 sets the clock, 0 closes the window.
+    quorvel-buttons) cmd=("$BASH" -c '{ echo 1; sleep 3; echo 2; echo 0; } | "$0"' "$QUORVEL") ;;
+    htpdate) cmd=(htpdate -s -d http://www.baidu.com) ;;
+    esac
+    out=$outdir/out/accuracy-$phase-$round-$tool.txt
+    clock_log=$outdir/clock.log
+    local lines_before
+    lines_before=$(log_lines)
+    rm -f "$outdir/last.cost" "$clock_log"
+    wait_for_phase $(((2 * round - 1) * 500000 / runs))
+    LD_PRELOAD=$RECORDER QUORVEL_CLOCK_LOG=$clock_log QUORVEL_CLOCK_SHIFT_S=$CLOCK_SHIFT_S \
+        "$MEASURE_RUN" "$limit" "$outdir/last.cost" "${cmd[@]}" > "$out" 2>&1 ||
+        { echo "accuracy.sh: measure_run failed for $tool" >&2; exit 1; }
+    settle
+    local wall user sys rss status requests=0 writes=0 error=-
+    read -r wall user sys rss status < "$outdir/last.cost"
+    requests=$(tail -n +"$((lines_before + 1))" "$ACCESS_LOG" | wc -l)
+    if [[ -s $clock_log ]]; then
+        writes=$(wc -l < "$clock_log")
+        error=$(tail -n 1 "$clock_log" | awk '{print $2}')
+    fi
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$phase" "$round" "$tool" "$wall" "$status" \
+        "$requests" "$writes" "$error" >> "$outdir/accuracy.tsv"
+}
+
+tools=(quorvel htpdate quorvel-buttons)
+for ((round = 1; round <= runs; round++)); do
+    for ((k = 0; k < ${#tools[@]}; k++)); do
+        run_one "$round" "${tools[(round + k) % ${#tools[@]}]}"
+    done
+done
