@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <iostream>
@@ -175,15 +176,26 @@ bool ReadsTime(const std::string& field, Fields* f)
     if (field.empty() || comma == nullptr)
         return false;
     char month[4] = "";
-    // Numbers of more than nine characters are malformed, never cut to fit.
-    if (std::sscanf(comma + 2, "%9d %3s %9d %9d:%9d:%9d", &f->day, month, &f->year, &f->hour,
-                    &f->minute, &f->second) != 6)
+    int end = 0;
+    // Numbers of more than nine characters are malformed, never cut to fit;
+    // so is a date whose seconds run on into more digits.
+    if (std::sscanf(comma + 2, "%9d %3s %9d %9d:%9d:%9d%n", &f->day, month, &f->year, &f->hour,
+                    &f->minute, &f->second, &end) != 6 ||
+        std::isdigit(static_cast<unsigned char>(comma[2 + end])))
         return false;
+    // No true time lies before 2024: such a Date is a portal's or proxy's.
+    const int got[] = {f->year, 0, f->day, f->hour, f->minute, f->second};
+    const int earliest[] = {2024, 1, 1, 0, 0, 0};
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     for (int m = 0; m < 12; ++m) {
         if (std::strcmp(month, kMonths[m]) == 0) {
             f->month = m + 1;
+            for (int i = 0; i < 6; ++i) {
+                const int a = i == 1 ? f->month : got[i];
+                if (a != earliest[i])
+                    return a > earliest[i];
+            }
             return true;
         }
     }
