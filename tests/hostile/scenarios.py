@@ -145,7 +145,6 @@ SCENARIOS = [
 
     # Connections that break.
     {"name": "reset-half-way", "standin": "reset-midway", "outcome": NotFound()},
-    {"name": "accept-and-never-answer", "standin": "hang", "slow": True, "outcome": NotFound()},
     {"name": "close-at-once", "standin": "close-at-once", "outcome": NotFound()},
     {"name": "non-http-answer", "script": answer("SSH-2.0-OpenSSH_9.2p1 Debian-2+deb12u3\r\n"),
      "outcome": NotFound()},
