@@ -144,6 +144,8 @@ struct FailureCase {
     std::string status;
 };
 
+// The ways an attempt ends without a time. Which line is the Date header
+// and how a line reads are the tables of http_date_test.
 std::vector<FailureCase> FailureCases()
 {
     const std::string notFound = "Date not found in the buffer!\n";
@@ -152,11 +154,6 @@ std::vector<FailureCase> FailureCases()
         {"first receive closes", {{"", 0}}, notFound, failed},
         {"first receive fails", {{"", -1}}, notFound, failed},
         {"no Date header", {{fake::Response({"Server: x"}), 0}}, notFound, failed},
-        {"field name only ends in Date",
-         {{fake::Response({"X-Last-Date: Thu, 13 Feb 2025 11:46:19 GMT"}), 0}}, notFound, failed},
-        {"Date only in the body",
-         {{fake::Response({"Server: x"}, "Date: Thu, 13 Feb 2025 11:46:19 GMT\r\n"), 0}},
-         notFound, failed},
         {"asctime form",
          {{fake::Response({"Date: Thu Feb 13 11:46:19 2025"}), 0}},
          "Date line extracted: Date: Thu Feb 13 11:46:19 2025\r\nInvalid input format.\n",
@@ -165,10 +162,6 @@ std::vector<FailureCase> FailureCases()
          {{fake::Response({"Date: Thursday, 13-Feb-25 11:46:19 GMT"}), 0}},
          "Date line extracted: Date: Thursday, 13-Feb-25 11:46:19 GMT\r\nInvalid month.\n",
          "Date: Thursday, 13-Feb-25 11:46:19 GMT\r"},
-        {"month in lower case",
-         {{fake::Response({"Date: Thu, 13 feb 2025 11:46:19 GMT"}), 0}},
-         "Date line extracted: Date: Thu, 13 feb 2025 11:46:19 GMT\r\nInvalid month.\n",
-         "Date: Thu, 13 feb 2025 11:46:19 GMT\r"},
         // Earlier than any true time: a portal's or proxy's clock left at its
         // factory date. (2024-01-01 00:00:00 itself is read by the hostile
         // suite's two-date-headers.)
@@ -177,10 +170,6 @@ std::vector<FailureCase> FailureCases()
          "Date line extracted: Date: Sun, 31 Dec 2023 23:59:59 GMT\r\n"
          "Date earlier than 2024-01-01 00:00:00 GMT: not the true time.\n",
          failed},
-        {"fewer than six fields",
-         {{fake::Response({"Date: Thu, 13 Feb 2025 11:46"}), 0}},
-         "Date line extracted: Date: Thu, 13 Feb 2025 11:46\r\nInvalid input format.\n",
-         "Date: Thu, 13 Feb 2025 11:46\r"},
     };
 }
 
