@@ -4,6 +4,7 @@
 #include "FakePlatform.h"
 
 #include <cstring>
+#include <map>
 
 #include "afxdisp.h"
 #include "afxsock.h"
@@ -85,9 +86,8 @@ void SetLastError(DWORD code) { fake::g_lastError = code; }
 
 int GetSystemMetrics(int index) { return index == SM_CXSCREEN ? 1024 : 32; }
 
-HINSTANCE ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR, LPCSTR, int)
+HINSTANCE ShellExecuteA(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, int)
 {
-    g_state.shellOpens.push_back(file ? file : "");
     return reinterpret_cast<HINSTANCE>(static_cast<std::intptr_t>(42));
 }
 
@@ -102,7 +102,6 @@ std::intptr_t g_nextHandle = 100;
 
 BOOL AfxSocketInit()
 {
-    ++g_state.socketInits;
     return g_state.socketInitFails ? FALSE : TRUE;
 }
 
@@ -191,25 +190,16 @@ int AfxMessageBox(UINT idPrompt, UINT type, UINT idHelp)
     return AfxMessageBox(text, type, idHelp);
 }
 
-BOOL CString::LoadString(UINT id)
+BOOL CString::LoadString(UINT)
 {
-    auto it = g_state.strings.find(id);
-    m_text = it == g_state.strings.end() ? "" : it->second;
-    return it != g_state.strings.end();
+    m_text.clear();  // no string table
+    return FALSE;
 }
 
 void CWnd::SetDlgItemText(int id, LPCTSTR text) { g_state.dlgItemTexts.emplace_back(id, text); }
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) { return WindowProc(message, wParam, lParam); }
-BOOL CWnd::PostMessage(UINT message, WPARAM, LPARAM)
-{
-    g_state.postedMessages.push_back(message);
-    return TRUE;
-}
-BOOL CWnd::ShowWindow(int showCommand)
-{
-    g_state.shownWindows.push_back(showCommand);
-    return TRUE;
-}
+BOOL CWnd::PostMessage(UINT, WPARAM, LPARAM) { return TRUE; }
+BOOL CWnd::ShowWindow(int) { return TRUE; }
 BOOL CWnd::IsIconic() const { return FALSE; }
 void CWnd::GetClientRect(RECT* rect) const { *rect = RECT{0, 0, 400, 300}; }
 HICON CWnd::SetIcon(HICON icon, BOOL) { return icon; }
@@ -217,15 +207,10 @@ CMenu* CWnd::GetSystemMenu(BOOL) { return &m_systemMenu; }
 void CWnd::WinHelp(DWORD_PTR, UINT) {}
 LRESULT CWnd::Default() { return 0; }
 
-BOOL CMenu::AppendMenu(UINT flags, UINT_PTR, LPCTSTR newItem)
-{
-    g_state.menuItems.push_back((flags & MF_SEPARATOR) ? "-" : (newItem ? newItem : ""));
-    return TRUE;
-}
+BOOL CMenu::AppendMenu(UINT, UINT_PTR, LPCTSTR) { return TRUE; }
 
 INT_PTR CDialog::DoModal()
 {
-    g_state.dialogsRun.push_back(m_nIDTemplate);
     OnInitDialog();
     return IDOK;
 }
@@ -250,17 +235,9 @@ bool AfxConsoleReadsUtf8() { return g_state.consoleReadsUtf8; }
 
 // --- Automation -------------------------------------------------------------
 
-BOOL AfxOleInit() { return g_state.oleInitFails ? FALSE : TRUE; }
+BOOL AfxOleInit() { return TRUE; }
 void AfxOleLockApp() {}
 void AfxOleUnlockApp() {}
 void CCmdTarget::EnableAutomation() {}
-BOOL COleObjectFactory::RegisterAll()
-{
-    ++g_state.registerAllCalls;
-    return TRUE;
-}
-BOOL COleObjectFactory::UpdateRegistryAll(BOOL)
-{
-    ++g_state.updateRegistryCalls;
-    return TRUE;
-}
+BOOL COleObjectFactory::RegisterAll() { return TRUE; }
+BOOL COleObjectFactory::UpdateRegistryAll(BOOL) { return TRUE; }

@@ -1,11 +1,9 @@
 // A fake backend for the platform layer: scripted sockets, a recording clock,
-// a scripted tick, recorded sleeps, message boxes, window texts and shell
-// calls. Tests set the script, run the unchanged application code, and read
-// the record.
+// a scripted tick, recorded sleeps, message boxes and window texts. Tests
+// set the script, run the unchanged application code, and read the record.
 #pragma once
 
 #include <deque>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -30,16 +28,13 @@ struct Connection {
 struct State {
     // Script.
     bool socketInitFails = false;
-    bool oleInitFails = false;
     std::deque<Connection> connections;  // when empty, Connect fails
     BOOL clockResult = TRUE;             // what SetSystemTime returns
     DWORD clockError = 1;                // and its error code on failure
-    std::map<UINT, std::string> strings; // string table for CString/AfxMessageBox
     bool consoleReadsUtf8 = true;        // else GBK, as on Windows
     ULONGLONG tickMs = 0;                // GetTickCount64; Sleep and chunk delays advance it
 
     // Record.
-    int socketInits = 0;
     int connects = 0;
     std::vector<std::string> connectHosts;
     std::vector<UINT> connectPorts;
@@ -52,13 +47,6 @@ struct State {
     std::vector<SYSTEMTIME> clockWrites;
     std::vector<std::string> messageBoxes;
     std::vector<std::pair<int, std::string>> dlgItemTexts;
-    std::vector<std::string> shellOpens;
-    std::vector<UINT> postedMessages;
-    std::vector<std::string> menuItems;  // "-" for a separator
-    std::vector<int> shownWindows;       // ShowWindow commands
-    std::vector<INT_PTR> dialogsRun;     // template IDs passed to DoModal
-    int registerAllCalls = 0;
-    int updateRegistryCalls = 0;
 
     // The last text set on a control, or "" when none was.
     std::string LastText(int id) const;
