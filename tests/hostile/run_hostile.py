@@ -84,7 +84,7 @@ def sent_bytes(scenario):
     data = b""
     for name, step in standin_server.normalize(steps(scenario)):
         if name in ("send", "dribble"):
-            data += standin_server.expand(step[name], None) * int(step.get("repeat", 1))
+            data += standin_server.to_bytes(step[name])
     return data
 
 

@@ -7,21 +7,17 @@ standard library only.
 
 Usage:
   standin_server.py [--port N] [--bind ADDR] (--scenario NAME | --script FILE)
-                    [--connections N] [--max-seconds T] [--log FILE]
-                    [--date "Thu, 13 Feb 2025 11:46:19 GMT"]
-  standin_server.py --list                 names of the built-in scenarios
-  standin_server.py --dump (--scenario NAME | --script FILE)
-                    writes the bytes the script sends to stdout and exits
+                    [--max-seconds T] [--log FILE]
 
 Once listening it prints "PORT <n>" as its first stdout line (useful with
---port 0, which picks a free port). It always stops by itself: after
---connections connections have been handled, or --max-seconds (default 60)
-whatever happens. --log FILE appends one JSON line per connection: time,
-scenario, peer, the request bytes received (as a latin-1 string), error.
+--port 0, which picks a free port). It always stops by itself, after
+--max-seconds (default 60) whatever happens. --log FILE appends one JSON
+line per connection: time, scenario, peer, the request bytes received (as a
+latin-1 string), error.
 
 A script (--script FILE) is a JSON list of steps. A step is a string for the
 steps without arguments or an object with one step name as key:
-  {"send": "TEXT", "repeat": N}  send TEXT (N times, default 1)
+  {"send": "TEXT"}                send TEXT
   {"dribble": "TEXT", "delay-ms": D}  send TEXT one byte at a time, D ms apart
   {"sleep-ms": D}                 wait D ms
   "read-request"                  read until CRLF CRLF (at most 64 KiB, 10 s)
@@ -29,15 +25,13 @@ steps without arguments or an object with one step name as key:
   "reset"                         SO_LINGER 0 then close: the client gets an RST
   "hang"                          never answer, until the server stops
 TEXT is bytes written as a JSON string: code points 0-255 are the bytes
-("\\r\\n", "\\u00ff"). "{date}" in TEXT becomes the current time in IMF-fixdate
-(or --date when given), "{date+N}"/"{date-N}" the current time +/- N seconds.
+("\\r\\n", "\\u00ff").
 A script that ends without close, reset or hang closes as "close" does.
 """
 
 import argparse
 import datetime
 import json
-import re
 import socket
 import struct
 import sys
@@ -72,13 +66,9 @@ def split_headers():
 
 SCENARIOS = {
     "ok": ["read-request", {"send": response(FIXED_DATE)}, "close"],
-    "ok-now": ["read-request", {"send": response("{date}")}, "close"],
     "split-headers": split_headers(),
     "big": ["read-request",
             {"send": response(FIXED_DATE, body="0123456789abcdef" * 18750)}, "close"],
-    # Content-Length says 1000, but only 100 body bytes come before the close.
-    "early-close": ["read-request",
-                    {"send": response(FIXED_DATE, body="x" * 1000)[:-900]}, "close"],
     "close-at-once": ["read-request", "close"],
     "hang": ["read-request", "hang"],
     "reset-midway": ["read-request",
@@ -126,21 +116,9 @@ def normalize(steps):
     return out
 
 
-def imf_fixdate(epoch):
-    t = datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc)
-    days = "Mon Tue Wed Thu Fri Sat Sun".split()
-    months = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
-    return (f"{days[t.weekday()]}, {t.day:02d} {months[t.month - 1]} {t.year} "
-            f"{t.hour:02d}:{t.minute:02d}:{t.second:02d} GMT")
-
-
-def expand(text, fixed_date):
-    """TEXT with the date placeholders replaced, as bytes."""
-    def one(m):
-        if m.group(1) is None and fixed_date:
-            return fixed_date
-        return imf_fixdate(time.time() + int(m.group(1) or 0))
-    return re.sub(r"\{date([+-]\d+)?\}", one, text).encode("latin-1")
+def to_bytes(text):
+    """TEXT as the bytes it stands for."""
+    return text.encode("latin-1")
 
 
 class Server:
@@ -163,8 +141,7 @@ class Server:
         lsock.settimeout(0.1)
         print(f"PORT {lsock.getsockname()[1]}", flush=True)
         threads = []
-        while self.remaining() > 0 and (self.args.connections is None
-                                        or len(threads) < self.args.connections):
+        while self.remaining() > 0:
             try:
                 conn, peer = lsock.accept()
             except socket.timeout:
@@ -193,9 +170,9 @@ class Server:
     def play(self, conn, record):
         for name, step in self.steps:
             if name == "send":
-                conn.sendall(expand(step["send"], self.args.date) * int(step.get("repeat", 1)))
+                conn.sendall(to_bytes(step["send"]))
             elif name == "dribble":
-                for b in expand(step["dribble"], self.args.date):
+                for b in to_bytes(step["dribble"]):
                     conn.sendall(bytes([b]))
                     self.stop.wait(step.get("delay-ms", 20) / 1000)
             elif name == "sleep-ms":
@@ -246,17 +223,10 @@ def main():
     src.add_argument("--script", metavar="FILE", help="JSON list of steps")
     p.add_argument("--port", type=int, default=80, help="0 picks a free port")
     p.add_argument("--bind", default="127.0.0.1", help="address to listen on (IPv4 or IPv6)")
-    p.add_argument("--connections", type=int, help="serve N connections, then exit")
     p.add_argument("--max-seconds", type=float, default=60.0, help="exit after T seconds")
     p.add_argument("--log", metavar="FILE", help="append one JSON line per connection")
-    p.add_argument("--date", help="fixed IMF-fixdate for {date}")
-    p.add_argument("--list", action="store_true", help="list built-in scenarios")
-    p.add_argument("--dump", action="store_true", help="print the bytes sent, then exit")
     args = p.parse_args()
 
-    if args.list:
-        print("\n".join(sorted(SCENARIOS)))
-        return 0
     if not (args.scenario or args.script):
         p.error("one of --scenario or --script is required")
     if args.max_seconds <= 0:
@@ -270,12 +240,6 @@ def main():
     except (OSError, ValueError) as e:
         p.error(str(e))
 
-    if args.dump:
-        for name, step in steps:
-            if name in ("send", "dribble"):
-                text = expand(step[name], args.date) * int(step.get("repeat", 1))
-                sys.stdout.buffer.write(text)
-        return 0
     Server(args, steps).run()
     return 0
 
