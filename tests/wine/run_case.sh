@@ -4,7 +4,7 @@
 # where a local server stands in for www.baidu.com, and checks its exit status
 # and output.
 #
-# Usage: run_case.sh --prefix DIR [--netns SERVER] [--timeout SECONDS]
+# Usage: run_case.sh --prefix DIR [--netns SERVER]
 #                    [--exit N] [--stdout-has TEXT]... [--stdout-lacks TEXT]...
 #                    [--stderr-has TEXT]... [--stderr-lacks TEXT]...
 #                    -- CMD [ARGS...]
@@ -15,7 +15,6 @@
 #                   set. SERVER on 127.0.0.1:80 is "standin:SCENARIO" (a
 #                   built-in scenario of standin_server.py), "nginx", or "none"
 #                   (connections are refused).
-#   --timeout       CMD is stopped after this many seconds (default 90).
 #   --exit N        the exit status CMD must have (default 0); "N|M" for
 #                   either of two.
 #   TEXT            must (or must not) occur in CMD's standard output or error;
@@ -23,8 +22,9 @@
 #
 # Without DISPLAY, an Xvfb of its own (800x600, 24 bits) is started and
 # stopped. The prefix's wineserver is stopped before and after, so that Wine
-# uses this display and no Wine process outlives the case. Prints CMD's
-# output; the exit status is 0 when every check passes, 1 otherwise.
+# uses this display and no Wine process outlives the case. CMD is stopped
+# after 90 seconds. Prints CMD's output; the exit status is 0 when every
+# check passes, 1 otherwise.
 set -euo pipefail
 
 here=$(dirname "$(readlink -f "$0")")
@@ -71,7 +71,6 @@ while [[ $# -gt 0 && "$1" != "--" ]]; do
     case "$1" in
         --prefix) prefix=$2 ;;
         --netns) netns=$2 ;;
-        --timeout) timeout=$2 ;;
         --exit) expect_exit=$2 ;;
         --stdout-has) has_out+=("$2") ;;
         --stdout-lacks) lacks_out+=("$2") ;;
