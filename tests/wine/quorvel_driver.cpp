@@ -7,8 +7,9 @@
 // Scenarios (see kScenarios below):
 //   wait ARGS...          started with ARGS (may be none), the window shows
 //                         the prompt and waits; WM_CLOSE then ends it
-//   exit-button | close-box | cancel-command
-//                         the Exit button, SC_CLOSE, WM_COMMAND IDCANCEL
+//   close-box | cancel-command
+//                         SC_CLOSE, WM_COMMAND IDCANCEL; the Exit button
+//                         ends each of system-menu to fetch-fails
 //   system-menu           the last item of the system menu, chosen from
 //                         the keyboard, and the IDM_ABOUTBOX command open
 //                         the About box; IDOK closes it again
@@ -448,11 +449,6 @@ int Ending(const Context& c, void (*end)(HWND), const wchar_t* how)
     return 0;
 }
 
-int ExitButton(const Context& c)
-{
-    return Ending(c, [](HWND main) { Click(main, kIdExit); }, L"the Exit button (1003)");
-}
-
 int CloseBox(const Context& c)
 {
     return Ending(c, [](HWND main) { PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0); },
@@ -707,7 +703,6 @@ struct Scenario {
 
 const Scenario kScenarios[] = {
     {L"wait", &Wait},
-    {L"exit-button", &ExitButton},
     {L"close-box", &CloseBox},
     {L"cancel-command", &CancelCommand},
     {L"system-menu", &SystemMenu},
