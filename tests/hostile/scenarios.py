@@ -199,6 +199,8 @@ SCENARIOS = [
      "outcome": too_early("Sun, 13 Feb 1600 11:46:19 GMT")},
     {"name": "year-1970", "standin": "date-1970",
      "outcome": too_early("Thu, 01 Jan 1970 00:00:00 GMT")},
+    {"name": "year-2001", "script": dated("Mon, 01 Jan 2001 00:00:00 GMT"),
+     "outcome": too_early("Mon, 01 Jan 2001 00:00:00 GMT")},
     {"name": "year-2099", "script": dated("Thu, 31 Dec 2099 23:59:59 GMT"),
      "outcome": time_ok((2099, 12, 31, 23, 59, 59), "2100-01-01 07:59:59",
                         "Date: Thu, 31 Dec 2099 23:59:59 GMT\r")},

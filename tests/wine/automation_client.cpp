@@ -14,14 +14,14 @@
 //                     dispatch interface has no type information and no
 //                     members; releasing it ends that process
 // With SCRIPT, automation_client.vbs, as the client:
+//   vbscript-create   the object's new process shows its main window and
+//                     stays while the script holds it; released, it ends
 //   vbscript-close-while-held
 //                     the Exit button, the close box and the Cancel command
 //                     only hide the window of a held object; the process
 //                     ends once the object is released
 //   vbscript-two-objects
-//                     two objects, two processes, each showing its main
-//                     window, staying while its object is held and ending
-//                     with its release
+//                     two objects, two processes, each ending with its own
 // Every scenario but registry first starts QUORVEL_EXE normally once, so
 // that the registry names this build's executable.
 // Reports go to standard error. Exit status: 0 all checks passed, 1 a check
@@ -403,6 +403,22 @@ void ReleaseInScriptAndExpectEnd(const ScriptClient& client, int number, const S
     Report(ended, what + L" (" + std::to_wstring(GetTickCount64() - start) + L" ms)");
 }
 
+int VbscriptCreate(const std::wstring& exe)
+{
+    if (!RegisterByNormalStart(exe))
+        return 0;
+    ScriptClient client;
+    if (StartScript(client, 1)) {
+        Server server = WaitForNewServer({});
+        Report(server.window != nullptr, L"a new process shows its main window for the script's object");
+        Report(server.window != nullptr && !Ended(server, kStayMs), L"the process stays while the object is held");
+        ReleaseInScriptAndExpectEnd(client, 1, server, L"released by the script, the object's process ends");
+        Close(server);
+    }
+    EndScript(client, 1);
+    return 0;
+}
+
 struct CloseWay {
     const wchar_t* name;
     UINT message;
@@ -479,6 +495,7 @@ struct Scenario {
 const Scenario kScenarios[] = {
     {L"registry", &Registry},
     {L"create", &Create},
+    {L"vbscript-create", &VbscriptCreate},
     {L"vbscript-close-while-held", &VbscriptCloseWhileHeld},
     {L"vbscript-two-objects", &VbscriptTwoObjects},
 };
