@@ -6,7 +6,8 @@
 # The cross toolchains make this the emulator of every test executable.
 #   - WINEPREFIX is DIR (default: $WINEPREFIX, else ./wineprefix). On first
 #     use the prefix is created with "wineboot -i", as WINEARCH (--arch; by
-#     default Wine's choice) for 32-bit (win32) or 64-bit programs, and gets
+#     default Wine's choice; an existing prefix's own otherwise) for 32-bit
+#     (win32) or 64-bit programs, and gets
 #       - Wine's marlett and tahoma fonts (caption buttons need them);
 #       - the X11 driver value Managed=N (no window manager: no 2 s wait when
 #         a window closes, and Wine draws the caption);
@@ -29,6 +30,8 @@
 #     program's output through a pipe (ctest) would wait for them. When no
 #     wineserver runs for the prefix, both are started first here, with
 #     their streams on /dev/null.
+#   - A 64-bit prefix runs under Wine's 64-bit loader itself, so it works on
+#     kernels that cannot execute 32-bit programs, wine32 installed or not.
 # The exit status is the program's.
 set -euo pipefail
 
@@ -44,6 +47,21 @@ if [[ "${1:-}" == "--arch" ]]; then
 fi
 [[ $# -ge 1 ]] || { echo "usage: wine_run.sh [--prefix DIR] [--arch win32|win64] PROGRAM [ARGS...]" >&2; exit 2; }
 command -v wine >/dev/null || { echo "wine_run.sh: wine is missing (Debian: wine wine64)" >&2; exit 2; }
+
+# An existing prefix keeps the architecture it was made with.
+if [[ -z "$arch" && -f "$prefix/system.reg" ]]; then
+    arch=$(sed -n 's/^#arch=//p' "$prefix/system.reg" | head -n1)
+fi
+
+# The loader. Debian's `wine` starts the 32-bit loader whenever wine32 is
+# installed, and that one hands 64-bit programs on to the 64-bit loader; a
+# kernel that cannot execute 32-bit programs cannot start it at all. So a
+# 64-bit prefix uses the 64-bit loader directly, on every machine.
+wine=wine
+if [[ "$arch" == win64 && -x /usr/lib/wine/wine64 ]]; then
+    wine=/usr/lib/wine/wine64
+    export WINELOADER=$wine
+fi
 
 export WINEPREFIX=$prefix
 export WINEDEBUG=${QUORVEL_WINEDEBUG:--all}
@@ -62,15 +80,15 @@ create_prefix() {
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
     if [[ -n "$arch" ]]; then export WINEARCH=$arch; fi
-    wineboot -i >/dev/null 2>&1
+    "$wine" wineboot -i >/dev/null 2>&1
     local fonts=/usr/share/wine/fonts f metrics='HKCU\Control Panel\Desktop\WindowMetrics'
     for f in marlett.ttf tahoma.ttf tahomabd.ttf; do
         if [[ -f $fonts/$f ]]; then cp "$fonts/$f" "$WINEPREFIX/drive_c/windows/Fonts/"; fi
     done
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wine reg add "$metrics" /v CaptionFont /t REG_BINARY /d "$(simsun_logfont 700)" /f >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    "$wine" reg add "$metrics" /v CaptionFont /t REG_BINARY /d "$(simsun_logfont 700)" /f >/dev/null 2>&1
     for f in SmCaptionFont MenuFont MessageFont StatusFont IconFont; do
-        wine reg add "$metrics" /v "$f" /t REG_BINARY /d "$(simsun_logfont 400)" /f >/dev/null 2>&1
+        "$wine" reg add "$metrics" /v "$f" /t REG_BINARY /d "$(simsun_logfont 400)" /f >/dev/null 2>&1
     done
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
@@ -88,7 +106,7 @@ fi
 
 # wineserver exits with 2 when a server already runs for the prefix.
 if wineserver -p5 </dev/null >/dev/null 2>&1; then
-    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
 fi
 
-exec env LC_ALL="${QUORVEL_WINE_LOCALE:-zh_CN.UTF-8}" wine "$@"
+exec env LC_ALL="${QUORVEL_WINE_LOCALE:-zh_CN.UTF-8}" "$wine" "$@"
