@@ -29,19 +29,8 @@ phase=$1 runs=$2 outdir=$3
 limit=${RUN_LIMIT_S:-30}
 mkdir -p "$outdir/out"
 
-log_lines() { wc -l < "$ACCESS_LOG"; }
-
-# Waits (at most 1 s) until the access log has stopped growing for 30 ms.
-settle() {
-    local last now
-    last=$(log_lines)
-    for _ in $(seq 33); do
-        sleep 0.03
-        now=$(log_lines)
-        [[ $now == "$last" ]] && return 0
-        last=$now
-    done
-}
+# log_lines and settle
+source "$(dirname "${BASH_SOURCE[0]}")/access_log.sh"
 
 # Sleeps until the fraction of the current second is `phase_us`.
 wait_for_phase() {

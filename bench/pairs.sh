@@ -32,19 +32,8 @@ active_opens() {
                         else print $col }' /proc/net/snmp
 }
 
-log_lines() { wc -l < "$ACCESS_LOG"; }
-
-# Waits (at most 1 s) until the access log has stopped growing for 30 ms.
-settle() {
-    local last now
-    last=$(log_lines)
-    for _ in $(seq 33); do
-        sleep 0.03
-        now=$(log_lines)
-        [[ $now == "$last" ]] && return 0
-        last=$now
-    done
-}
+# log_lines and settle
+source "$(dirname "${BASH_SOURCE[0]}")/access_log.sh"
 
 run_one() {
     local pair=$1 tool=$2 marker out cmd
