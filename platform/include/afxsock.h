@@ -45,6 +45,13 @@ public:
     void SetTimeouts(UINT connectMilliseconds, UINT receiveMilliseconds);
 
 protected:
+    // Restarts the receive deadline: receiving ends this socket's receive
+    // time-out from now.
+    void StartReceiveDeadline();
+    // How long the next Receive may wait, in milliseconds, in `waitMs` (0:
+    // without limit). False when the deadline has passed.
+    bool ReceiveWaitMs(unsigned* waitMs) const;
+
     std::intptr_t m_hSocket = -1;  // backend socket handle, -1 when closed
     UINT m_connectTimeoutMs = 0;
     UINT m_receiveTimeoutMs = 0;

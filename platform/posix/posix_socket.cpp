@@ -1,23 +1,10 @@
 // CAsyncSocket over the POSIX TCP client.
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 
 #include "afxsock.h"
 #include "tcp_client.h"
-
-namespace {
-
-// Milliseconds on the monotonic clock, for the receive deadline.
-std::int64_t NowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
 
 BOOL AfxSocketInit()
 {
@@ -42,7 +29,7 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
     if (fd < 0)
         return FALSE;
     m_hSocket = fd;
-    m_receiveDeadlineMs = NowMs() + m_receiveTimeoutMs;
+    StartReceiveDeadline();
     return TRUE;
 }
 
@@ -51,7 +38,7 @@ int CAsyncSocket::Send(const void* data, int length, int /*flags*/)
     if (m_hSocket < 0 || length < 0)
         return -1;
     const long sent = tcp::Send(static_cast<int>(m_hSocket), data, static_cast<std::size_t>(length));
-    m_receiveDeadlineMs = NowMs() + m_receiveTimeoutMs;
+    StartReceiveDeadline();
     return static_cast<int>(sent);
 }
 
@@ -59,13 +46,9 @@ int CAsyncSocket::Receive(void* buffer, int length, int /*flags*/)
 {
     if (m_hSocket < 0 || length < 0)
         return -1;
-    unsigned waitMs = 0;  // no limit
-    if (m_receiveTimeoutMs != 0) {
-        const std::int64_t left = m_receiveDeadlineMs - NowMs();
-        if (left <= 0)
-            return 0;
-        waitMs = static_cast<unsigned>(left);
-    }
+    unsigned waitMs = 0;
+    if (!ReceiveWaitMs(&waitMs))
+        return 0;  // the deadline passing ends the response as a close would
     const long n =
         tcp::Receive(static_cast<int>(m_hSocket), buffer, static_cast<std::size_t>(length), waitMs);
     // The deadline passing ends the response as the peer closing would.

@@ -16,12 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Milliseconds on the monotonic clock, for the receive deadline.
-std::int64_t NowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
-}
-
 SOCKET Handle(std::intptr_t value)
 {
     return static_cast<SOCKET>(value);
@@ -134,7 +128,7 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
             continue;
         if (ConnectWithin(s, address, limited, deadline)) {
             m_hSocket = static_cast<std::intptr_t>(s);
-            m_receiveDeadlineMs = NowMs() + m_receiveTimeoutMs;
+            StartReceiveDeadline();
             break;
         }
         closesocket(s);
@@ -157,7 +151,7 @@ int CAsyncSocket::Send(const void* data, int length, int flags)
             return -1;
         sent += n;
     }
-    m_receiveDeadlineMs = NowMs() + m_receiveTimeoutMs;
+    StartReceiveDeadline();
     return sent;
 }
 
@@ -165,13 +159,9 @@ int CAsyncSocket::Receive(void* buffer, int length, int flags)
 {
     if (m_hSocket == -1 || length < 0)
         return -1;
-    unsigned waitMs = 0;  // no limit
-    if (m_receiveTimeoutMs != 0) {
-        const std::int64_t left = m_receiveDeadlineMs - NowMs();
-        if (left <= 0)
-            return 0;
-        waitMs = static_cast<unsigned>(left);
-    }
+    unsigned waitMs = 0;
+    if (!ReceiveWaitMs(&waitMs))
+        return 0;  // the deadline passing ends the response as a close would
     // The deadline passing ends the response as the peer closing would.
     const int ready = WaitReadable(Handle(m_hSocket), waitMs);
     if (ready == 0)
