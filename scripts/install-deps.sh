@@ -1,26 +1,77 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on Debian 12 (as root).
+# Installs what the build and the tests need on Debian 12 (as root).
+#
+# Usage: scripts/install-deps.sh [SET]
+#   run   only what scripts/try.sh needs: the compiler, CMake, nginx and the
+#         namespace tools
+#   all   (the default) everything: the native build and tests, the Windows
+#         cross builds, Wine, the benchmarks and the Debian package
+#
+# A package mirror that is out of step must not stop the work:
+#   - apt-get update is tried three times; an index that still fails is
+#     reported in one line and the lists apt has are used;
+#   - every required package is installed in one apt-get install, which fails
+#     with apt's own error when one is missing: none is ever skipped;
+#   - wine32:i386 comes last, on its own. Without it the Wine tests run the
+#     x86-64 build in a 64-bit prefix (scripts/test-all.sh probes which), so
+#     a refusal is reported and the script still succeeds.
 set -euo pipefail
 
-packages=(
-  # Native build and tests
-  cmake g++ make googletest libgtest-dev valgrind clang libclang-rt-14-dev python3
+set_name=${1:-all}
+
+run_packages=(
+  cmake g++ make python3
+  nginx-light iproute2 util-linux
+)
+all_packages=(
+  "${run_packages[@]}"
+  # Native tests, sanitizers, fuzzing
+  googletest libgtest-dev valgrind clang libclang-rt-14-dev
   # Windows cross builds (the i686 product; x86-64 for kernels that cannot
-  # run 32-bit code) and Wine, 32-bit (i386 packages) and 64-bit. Installing
-  # wine32 never needs 32-bit execution; whether it runs is probed by
-  # scripts/test-all.sh.
+  # run 32-bit code) and 64-bit Wine; 32-bit Wine is installed below
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 mingw-w64-tools
-  wine wine64 wine32:i386 xvfb xauth
+  wine wine64 xvfb xauth
   imagemagick fonts-wqy-microhei fonts-wine
   # End-to-end tests and benchmarks
-  nginx-light iproute2 util-linux procps curl htpdate faketime
+  procps curl htpdate faketime
   # The Debian package (dpkg-shlibdeps works out its dependency) and the
   # check of the manual page
   dpkg-dev man-db
 )
 
+case "$set_name" in
+  run) packages=("${run_packages[@]}") ;;
+  all) packages=("${all_packages[@]}") ;;
+  *) echo "usage: $0 [run|all]" >&2; exit 2 ;;
+esac
+
 export DEBIAN_FRONTEND=noninteractive
-# wine32 is an i386 package: the architecture must be known before the update.
-dpkg --add-architecture i386
-apt-get update -qq
+if [[ $set_name == all ]]; then
+  # wine32 is an i386 package: the architecture must be known before the update.
+  dpkg --add-architecture i386
+fi
+
+# apt-get update exits non-zero when any index fails ("Mirror sync in
+# progress?"), though it keeps every list it did fetch.
+update_log=$(mktemp)
+trap 'rm -f "$update_log"' EXIT
+for try in 1 2 3; do
+  if apt-get update -qq >"$update_log" 2>&1; then
+    break
+  fi
+  if [[ $try == 3 ]]; then
+    cat "$update_log" >&2
+    echo "install-deps.sh: apt-get update still fails for some indexes after 3 tries; going on with the package lists apt has" >&2
+  else
+    sleep 5
+  fi
+done
+
 apt-get install -y -qq --no-install-recommends "${packages[@]}"
+
+if [[ $set_name == all ]]; then
+  if ! apt-get install -y -qq --no-install-recommends wine32:i386; then
+    echo "install-deps.sh: wine32:i386 cannot be installed; 32-bit Wine is missing, so scripts/test-all.sh will run the Wine tests on the x86-64 build in a 64-bit prefix" >&2
+  fi
+fi
+echo "install-deps.sh: the '$set_name' set is installed"
