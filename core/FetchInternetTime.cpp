@@ -15,7 +15,7 @@
 namespace {
 
 // Receives until the server closes, an error or time-out, or enough bytes
-// for the headers have arrived. `firstDataTick` gets GetTickCount64 at the
+// for the headers have arrived. `firstDataTick` gets AfxGetTickMilliseconds at the
 // return of the first receive that brought data (left alone when none did).
 std::string ReceiveResponse(CSocket& socket, ULONGLONG* firstDataTick)
 {
@@ -26,7 +26,7 @@ std::string ReceiveResponse(CSocket& socket, ULONGLONG* firstDataTick)
     int total = 0;
     int n = socket.Receive(buffer.get(), kReceiveChunkMax, 0);
     if (n > 0)
-        *firstDataTick = GetTickCount64();
+        *firstDataTick = AfxGetTickMilliseconds();
     while (n > 0) {
         buffer[n] = '\0';
         response.append(buffer.get(), static_cast<std::size_t>(n));
@@ -79,7 +79,7 @@ void CQuorvelDlg::FetchInternetTime()
     }
 
     const std::string request = std::string(kRequestLine) + kHostHeaderLine + kClosingHeaderLines;
-    const ULONGLONG sentTick = GetTickCount64();
+    const ULONGLONG sentTick = AfxGetTickMilliseconds();
     socket.Send(request.data(), static_cast<int>(request.size()), 0);
     ULONGLONG firstDataTick = sentTick;
     const std::string response = ReceiveResponse(socket, &firstDataTick);

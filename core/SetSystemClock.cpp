@@ -28,7 +28,7 @@ void CQuorvelDlg::ApplySystemTime()
     // was cut by, plus a cache's Age, plus the time passed since the server
     // most likely stamped it. Fields that are no calendar time are passed
     // on as read, so the clock call refuses them.
-    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG now = AfxGetTickMilliseconds();
     const ULONGLONG since = now > m_dateTick ? now - m_dateTick : 0;
     UtcTime t = {m_utcYear, m_utcMonth, m_utcDay, m_utcHour, m_utcMinute, m_utcSecond, 0};
     AdvanceUtcTime(&t, kHalfSecondMs + static_cast<ULONGLONG>(m_ageSeconds) * 1000u + since);

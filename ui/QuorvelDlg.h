@@ -82,7 +82,7 @@ private:
     bool m_bHaveTime = false;
     // Whether the latest SetSystemClock set the clock.
     bool m_bClockSet = false;
-    // GetTickCount64 at the moment the server most likely stamped the Date
+    // AfxGetTickMilliseconds at the moment the server most likely stamped the Date
     // of the last success: halfway between sending the request and the
     // first bytes of the answer, in milliseconds.
     ULONGLONG m_dateTick = 0;

@@ -340,6 +340,11 @@ int AfxMessageBox(LPCTSTR text, UINT type = MB_OK, UINT idHelp = 0);
 // The same with a string from the string table.
 int AfxMessageBox(UINT idPrompt, UINT type = MB_OK, UINT idHelp = static_cast<UINT>(-1));
 
+// Milliseconds since an arbitrary fixed start: monotonic, never stepped when
+// the system clock is set, and exact to the millisecond (not the ~15.6 ms
+// steps of the Windows system timer).
+ULONGLONG AfxGetTickMilliseconds();
+
 // Reopens standard output on the process's console so diagnostics appear
 // there. Where there is no console, the inherited standard output is kept.
 void AfxReopenStdoutOnConsole();

@@ -98,9 +98,6 @@ struct RECT {
 // Kernel services.
 // Suspends the calling thread for at least `milliseconds`.
 void Sleep(DWORD milliseconds);
-// Milliseconds since an arbitrary fixed start (on Windows, system start):
-// monotonic, never stepped when the system clock is set.
-ULONGLONG GetTickCount64();
 // Sets the system clock from a UTC calendar time. Returns non-zero on
 // success; on failure returns 0 and GetLastError() tells why (87 for a
 // record that is not a valid calendar time).

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "afxwin.h"
 #include "system_time.h"
 #include "win32api.h"
 
@@ -23,7 +24,7 @@ void Sleep(DWORD milliseconds)
     }
 }
 
-ULONGLONG GetTickCount64()
+ULONGLONG AfxGetTickMilliseconds()
 {
     timespec now = {0, 0};
     clock_gettime(CLOCK_MONOTONIC, &now);

@@ -71,7 +71,7 @@ void Sleep(DWORD milliseconds)
     g_state.tickMs += milliseconds;
 }
 
-ULONGLONG GetTickCount64() { return g_state.tickMs; }
+ULONGLONG AfxGetTickMilliseconds() { return g_state.tickMs; }
 
 BOOL SetSystemTime(const SYSTEMTIME* utc)
 {

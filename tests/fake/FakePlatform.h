@@ -32,7 +32,7 @@ struct State {
     BOOL clockResult = TRUE;             // what SetSystemTime returns
     DWORD clockError = 1;                // and its error code on failure
     bool consoleReadsUtf8 = true;        // else GBK, as on Windows
-    ULONGLONG tickMs = 0;                // GetTickCount64; Sleep and chunk delays advance it
+    ULONGLONG tickMs = 0;                // AfxGetTickMilliseconds; Sleep and chunk delays advance it
 
     // Record.
     int connects = 0;
