@@ -46,6 +46,9 @@ case "$set_name" in
 esac
 
 export DEBIAN_FRONTEND=noninteractive
+# On a machine just started, another apt (unattended upgrades) may hold the
+# lock for a while: wait for it rather than fail.
+apt_options=(-o DPkg::Lock::Timeout=300)
 if [[ $set_name == all ]]; then
   # wine32 is an i386 package: the architecture must be known before the update.
   dpkg --add-architecture i386
@@ -56,21 +59,21 @@ fi
 update_log=$(mktemp)
 trap 'rm -f "$update_log"' EXIT
 for try in 1 2 3; do
-  if apt-get update -qq >"$update_log" 2>&1; then
+  if apt-get "${apt_options[@]}" update -qq >"$update_log" 2>&1; then
     break
   fi
   if [[ $try == 3 ]]; then
-    cat "$update_log" >&2
+    grep -E '^(E|W|Err):' "$update_log" >&2 || true
     echo "install-deps.sh: apt-get update still fails for some indexes after 3 tries; going on with the package lists apt has" >&2
   else
     sleep 5
   fi
 done
 
-apt-get install -y -qq --no-install-recommends "${packages[@]}"
+apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${packages[@]}"
 
 if [[ $set_name == all ]]; then
-  if ! apt-get install -y -qq --no-install-recommends wine32:i386; then
+  if ! apt-get "${apt_options[@]}" install -y -qq --no-install-recommends wine32:i386; then
     echo "install-deps.sh: wine32:i386 cannot be installed; 32-bit Wine is missing, so scripts/test-all.sh will run the Wine tests on the x86-64 build in a 64-bit prefix" >&2
   fi
 fi
