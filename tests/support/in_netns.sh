@@ -106,7 +106,7 @@ mkfifo "$dir/mapped"
 IN_NETNS_STAGE=$dir unshare -Unm --setgroups allow -- \
     "$BASH" -c 'read -r _ < "$0" && exec "$@"' "$dir/mapped" "$BASH" "$self" "${flags[@]}" "$@" &
 child=$!
-trap 'kill "$child" 2>/dev/null || true; rm -rf "$dir"' EXIT
+trap 'if [[ -n $child ]]; then kill "$child" 2>/dev/null || true; fi; rm -rf "$dir"' EXIT
 own_ns=$(readlink /proc/self/ns/user)
 until [[ $(readlink "/proc/$child/ns/user" 2>/dev/null) != "$own_ns" ]]; do
     kill -0 "$child" 2>/dev/null || die "unshare -Unm failed"
@@ -117,4 +117,5 @@ map=$'0 0 1\n1 100001 65535\n'
     die "cannot write the namespace's id maps"
 echo mapped > "$dir/mapped"
 wait "$child" || status=$?
+child=
 exit "$status"
