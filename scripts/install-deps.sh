@@ -34,9 +34,11 @@ all_packages=(
   imagemagick fonts-wqy-microhei fonts-wine
   # End-to-end tests and benchmarks
   procps curl htpdate faketime
-  # The Debian package (dpkg-shlibdeps works out its dependency) and the
-  # check of the manual page
-  dpkg-dev man-db
+  # The Debian package (dpkg-shlibdeps works out its dependency), the check
+  # of the manual page, Debian's check of the package, and systemd for the
+  # checks of the service and timer (systemd-analyze, and a user manager that
+  # runs the service in a private namespace)
+  dpkg-dev man-db lintian systemd
 )
 
 case "$set_name" in

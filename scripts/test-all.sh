@@ -12,12 +12,25 @@ ctest --preset linux
 
 # --- The Linux program as a user gets it: the README's first run
 # (scripts/try.sh, the release quorvel auto against nginx in a private
-# namespace), and the files of the Debian package.
+# namespace), the files of the Debian package and Debian's own check of it
+# (lintian: no error, no warning), the installed service and timer
+# (systemd-analyze verify, and the service's exposure, at most 2.0), and the
+# installed service run by systemd with all its settings in the private
+# namespace. A missing lintian or systemd is reported and its check skipped.
 echo "== First run and Debian package"
 bash scripts/try.sh
 rm -f build/linux-release/quorvel_*.deb
 cpack --preset linux-release
-bash tests/e2e/check_install.sh --deb build/linux-release/quorvel_*.deb
+deb=$(echo build/linux-release/quorvel_*.deb)
+bash tests/e2e/check_install.sh --deb "$deb"
+if command -v lintian >/dev/null; then
+  lintian -I -E --pedantic --fail-on error,warning "$deb"
+  echo "lintian -I -E --pedantic: no error or warning in $deb"
+else
+  echo "lintian is missing: the package's Debian checks skipped"
+fi
+bash tests/e2e/check_install.sh --tree build/linux-release
+bash tests/e2e/check_unit_sandbox.sh build/linux-release
 
 # --- Benchmarks: one short run of bench/run.sh, only to keep the script
 # working. Its figures are reported, never asserted; it fails only when it

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # in_netns.sh - run a command in a private user + network + mount namespace.
 #
-# Usage: tests/support/in_netns.sh [--wine] CMD [ARGS...]
+# Usage: tests/support/in_netns.sh [--wine] [--ids] CMD [ARGS...]
 #
 # Inside the namespace:
 #   - only the loopback interface exists, and it is up: nothing outside is
@@ -18,6 +18,12 @@
 # Works as root or as a normal user (needs unprivileged user namespaces).
 # The exit status is CMD's; 125 when the namespace cannot be set up.
 #
+# --ids: besides uid and gid 0 (the caller), ids 1 to 65535 exist, mapped to
+# the unused outside range 100001 to 165535, and setgroups is allowed, so
+# that CMD can switch to other users (a service manager's dynamic user, for
+# example). Only root may write such a map; for other callers the script
+# exits with 125.
+#
 # --wine: Wine opens sockets in the wineserver process, so a wineserver left
 # running outside would make connections from the host's network. With
 # --wine, "wineserver -k; wineserver -w" runs before entering, and
@@ -27,9 +33,12 @@ set -euo pipefail
 
 die() { echo "in_netns.sh: $*" >&2; exit 125; }
 
-wine=0
-if [[ "${1:-}" == "--wine" ]]; then wine=1; shift; fi
-[[ $# -ge 1 ]] || die "usage: in_netns.sh [--wine] CMD [ARGS...]"
+wine=0 ids=0
+while [[ "${1:-}" == --wine || "${1:-}" == --ids ]]; do
+    if [[ $1 == --wine ]]; then wine=1; else ids=1; fi
+    shift
+done
+[[ $# -ge 1 ]] || die "usage: in_netns.sh [--wine] [--ids] CMD [ARGS...]"
 wineserver=${WINESERVER:-wineserver}
 
 # Second stage, run by unshare inside the new namespaces.
@@ -81,7 +90,32 @@ fi
 
 flags=()
 if [[ $wine == 1 ]]; then flags=(--wine); fi
+self=$(readlink -f "$0")
 status=0
-IN_NETNS_STAGE=$dir unshare -rnm -- "$BASH" "$(readlink -f "$0")" "${flags[@]}" "$@" ||
-    status=$?
+if [[ $ids == 0 ]]; then
+    IN_NETNS_STAGE=$dir unshare -rnm -- "$BASH" "$self" "${flags[@]}" "$@" || status=$?
+    exit "$status"
+fi
+
+# unshare writes no map wider than the caller's own id without newuidmap, so
+# the new namespace waits on a fifo while this side writes its maps, then
+# starts the second stage as its uid 0 (an exec after the map is written is
+# what gives that stage its capabilities in the namespace).
+[[ $(id -u) == 0 ]] || die "--ids needs root: only root may map ids beyond its own"
+mkfifo "$dir/mapped"
+IN_NETNS_STAGE=$dir unshare -Unm --setgroups allow -- \
+    "$BASH" -c 'read -r _ < "$0" && exec "$@"' "$dir/mapped" "$BASH" "$self" "${flags[@]}" "$@" &
+child=$!
+trap 'if [[ -n $child ]]; then kill "$child" 2>/dev/null || true; fi; rm -rf "$dir"' EXIT
+own_ns=$(readlink /proc/self/ns/user)
+until [[ $(readlink "/proc/$child/ns/user" 2>/dev/null) != "$own_ns" ]]; do
+    kill -0 "$child" 2>/dev/null || die "unshare -Unm failed"
+    sleep 0.01
+done
+map=$'0 0 1\n1 100001 65535\n'
+{ echo -n "$map" > "/proc/$child/uid_map" && echo -n "$map" > "/proc/$child/gid_map"; } ||
+    die "cannot write the namespace's id maps"
+echo mapped > "$dir/mapped"
+wait "$child" || status=$?
+child=
 exit "$status"

@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# check_unit_sandbox.sh - the installed quorvel.service, run by systemd itself
+# with every setting of its [Service] section, against nginx in the private
+# namespace.
+#
+# Usage: tests/e2e/check_unit_sandbox.sh BUILD_DIR
+#
+# Installs BUILD_DIR (cmake --install) into a prefix beside it, not under
+# /tmp, /home or /root, which the unit hides from the program. Then, inside
+# tests/support/in_netns.sh --ids (loopback only, www.baidu.com is 127.0.0.1,
+# the kernel refuses clock changes) with nginx serving port 80, a systemd user
+# manager in its own pid and cgroup namespace starts the installed unit. Its
+# cgroup tree is a fresh cgroup made for this run below the caller's own
+# cgroup and removed afterwards; the manager sees no other cgroup.
+#
+# The unit runs as systemd runs it at boot: a dynamic user, CAP_SYS_TIME as
+# its only capability, the system-call filter, the address families, the
+# private /dev, /tmp and /proc, the read-only file system. A drop-in changes
+# only what a test must:
+#   - standard output and error go to files instead of the journal;
+#   - a call the filter refuses fails with ENOTRECOVERABLE instead of EPERM,
+#     so a refused clock_settime cannot pass for the namespace's EPERM;
+#   - first commands, under the same settings, print their uid,
+#     capabilities, seccomp mode, no_new_privs and user namespace: a dynamic
+#     user, CAP_SYS_TIME only, a filter, and the manager's own user namespace
+#     (in one of its own, CAP_SYS_TIME could not set the clock at boot).
+# Passes when the program read the time from nginx (name look-up, look-up
+# thread, connect), its clock call reached the kernel and was refused with
+# EPERM (Error: 1), and it exited with 2 (time read, clock refused).
+#
+# Needs root (the dynamic user's id must exist in the namespace), systemd and
+# nginx; where one is missing it says so and exits 0 without checking.
+set -euo pipefail
+
+fail() { echo "FAIL check_unit_sandbox: $*"; exit 1; }
+skip() { echo "check_unit_sandbox: $*: the unit's sandbox run skipped"; exit 0; }
+self=$(readlink -f "$0")
+
+# --- Third stage: inside the namespaces, the manager and the unit.
+if [[ ${1:-} == --manager ]]; then
+    prefix=$2 out=$3
+    # Only the cgroup made for this run, as its own cgroup2 tree; the
+    # caller's v1 hierarchies stay hidden below it.
+    mount -t cgroup2 cgroup2 /sys/fs/cgroup
+    # A user manager runs only where systemd booted the machine, which it
+    # reads from /run/systemd/system; /run is a fresh tmpfs here.
+    mount -t tmpfs -o mode=755 tmpfs /run
+    mkdir -p /run/systemd/system /run/user/0 /run/units/quorvel.service.d
+    # What the service manager mounts over the paths a unit may not reach,
+    # made at boot by systemd itself. No device node can be made in a user
+    # namespace; systemd then uses the socket in its place.
+    mkdir -p -m 0 /run/systemd/inaccessible/dir
+    install -m 0 /dev/null /run/systemd/inaccessible/reg
+    mkfifo -m 0 /run/systemd/inaccessible/fifo
+    python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' \
+        /run/systemd/inaccessible/sock
+    chmod 0 /run/systemd/inaccessible/sock
+    cp "$prefix/lib/systemd/system/quorvel.service" /run/units/
+    cat > /run/units/quorvel.service.d/sandbox-check.conf <<EOF
+[Service]
+StandardOutput=append:$out/stdout
+StandardError=append:$out/stderr
+SystemCallErrorNumber=ENOTRECOVERABLE
+ExecStartPre=/bin/grep -E "^(Uid|CapEff|CapPrm|CapAmb|CapBnd|NoNewPrivs|Seccomp):" /proc/self/status
+ExecStartPre=/bin/readlink /proc/self/ns/user
+EOF
+    readlink /proc/self/ns/user > "$out/userns"
+    cat > /run/units/quorvel-sandbox.target <<EOF
+[Unit]
+Description=The user manager's start-up unit for the sandbox check
+EOF
+    export XDG_RUNTIME_DIR=/run/user/0 HOME=/run/user/0 SYSTEMD_UNIT_PATH=/run/units:
+    /lib/systemd/systemd --user --unit=quorvel-sandbox.target </dev/null >"$out/manager.log" 2>&1 &
+    manager=$!
+    for _ in $(seq 300); do
+        [[ -S /run/user/0/systemd/private ]] && break
+        kill -0 "$manager" 2>/dev/null || { cat "$out/manager.log"; exit 1; }
+        sleep 0.1
+    done
+    systemctl --user is-system-running --wait >/dev/null || true
+    systemctl --user start quorvel.service >/dev/null 2>&1 || true
+    systemctl --user show -p Result -p ExecMainStatus quorvel.service > "$out/result"
+    systemctl --user status quorvel.service > "$out/status" 2>&1 || true
+    systemctl --user exit 2>/dev/null || kill "$manager"
+    wait "$manager" || true
+    exit 0
+fi
+
+# --- Second stage: in in_netns.sh's namespaces, with nginx on port 80.
+if [[ ${1:-} == --inside ]]; then
+    prefix=$2 out=$3 cgroup=$4
+    [[ $(sed -n 's/^0:://p' /proc/self/cgroup) == "$cgroup" ]] ||
+        fail "not in the cgroup made for this run; refusing to start a manager"
+    exec unshare -Cpf --mount-proc -- "$BASH" "$self" --manager "$prefix" "$out"
+fi
+
+# --- First stage: install, make the cgroup, enter the namespaces, judge.
+[[ $# == 1 ]] || { echo "usage: check_unit_sandbox.sh BUILD_DIR" >&2; exit 2; }
+build=$(readlink -f "$1")
+[[ $(id -u) == 0 ]] || skip "not root (the dynamic user's id cannot be mapped)"
+[[ -x /lib/systemd/systemd ]] || skip "systemd is not installed"
+[[ -x ${NGINX:-/usr/sbin/nginx} ]] || skip "nginx is not installed"
+v2=$(findmnt -n -t cgroup2 -o TARGET | head -n1)
+[[ -n $v2 ]] || skip "no cgroup2 hierarchy is mounted"
+
+dir=$(mktemp -d "$build/unit-sandbox.XXXXXX")
+chmod 755 "$dir"
+mkdir "$dir/out"
+cgroup=$(sed -n 's/^0:://p' /proc/self/cgroup)
+cgroup=${cgroup%/}/quorvel-unit-sandbox.$$
+cleanup() {
+    if [[ -d $v2$cgroup ]]; then
+        find "$v2$cgroup" -depth -type d -exec rmdir {} + 2>/dev/null ||
+            echo "check_unit_sandbox: could not remove the cgroup $v2$cgroup" >&2
+    fi
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+cmake --install "$build" --prefix "$dir/prefix" >/dev/null
+mkdir "$v2$cgroup" 2>/dev/null || skip "no cgroup can be made below $v2${cgroup%/*}"
+
+repo=$(dirname "$self")/../..
+status=0
+(echo "$BASHPID" > "$v2$cgroup/cgroup.procs" &&
+ exec "$repo/tests/support/in_netns.sh" --ids "$repo/tests/support/nginx_in_netns.sh" \
+     "$BASH" "$self" --inside "$dir/prefix" "$dir/out" "$cgroup") || status=$?
+[[ $status == 0 && -s $dir/out/result ]] ||
+    fail "the manager did not run the unit (status $status): $(cat "$dir/out/manager.log" 2>/dev/null)"
+
+show() { for f in status stdout stderr; do echo "-- $f:"; cat "$dir/out/$f" 2>/dev/null; done; }
+field() { sed -n "s/^$1:[[:space:]]*//p" "$dir/out/stdout"; }
+# CAP_SYS_TIME is capability 25.
+sys_time=0000000002000000
+[[ $(field Uid | cut -f1) != 0 ]] || { show; fail "the unit ran as root, not as a dynamic user"; }
+for set in CapEff CapPrm CapAmb CapBnd; do
+    [[ $(field "$set") == "$sys_time" ]] || { show; fail "$set is $(field "$set"), expected CAP_SYS_TIME only"; }
+done
+[[ $(field NoNewPrivs) == 1 && $(field Seccomp) == 2 ]] ||
+    { show; fail "no_new_privs or the seccomp filter is not set"; }
+grep -qxF "$(cat "$dir/out/userns")" "$dir/out/stdout" ||
+    { show; fail "the unit runs in a user namespace of its own, where CAP_SYS_TIME cannot set the clock"; }
+grep -q '^Adjusted Time: ' "$dir/out/stdout" || { show; fail "no time was read from nginx"; }
+grep -qx 'Failed to set system time. Error: 1' "$dir/out/stderr" ||
+    { show; fail "the clock call did not reach the kernel's EPERM"; }
+grep -qx 'ExecMainStatus=2' "$dir/out/result" || { show; fail "the program did not exit with 2"; }
+echo "pass check_unit_sandbox: the installed unit read the time as uid $(field Uid | cut -f1)" \
+     "with CAP_SYS_TIME only, under its filter and namespaces; the clock call reached the kernel"
