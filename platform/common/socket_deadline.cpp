@@ -2,19 +2,17 @@
 // starts when a connection is made and again with every Send, and each
 // Receive waits only for what is left of it.
 
-#include <chrono>
-
 #include "afxsock.h"
+#include "afxwin.h"
 
 namespace {
 
-// Milliseconds on the monotonic clock: the wall clock is what the program
-// is about to change.
+// Milliseconds on the platform's monotonic tick: the wall clock is what the
+// program is about to change. (Not std::chrono::steady_clock: in the
+// win32-threads C++ library of mingw-w64 it reads the wall clock.)
 std::int64_t NowMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    return static_cast<std::int64_t>(AfxGetTickMilliseconds());
 }
 
 }  // namespace

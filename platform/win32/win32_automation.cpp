@@ -8,6 +8,8 @@
 #include "afxdisp.h"
 #include "win32_text.h"
 
+#include <shlwapi.h>  // after windows.h, which afxdisp.h includes after winsock2.h
+
 namespace {
 
 static_assert(sizeof(AFX_GUID) == sizeof(GUID), "AFX_GUID has the layout of GUID");
@@ -245,10 +247,12 @@ bool WriteEntries(HKEY classes, const COleObjectFactory& factory, const std::wst
            SetString(classes, classKey + L"\\LocalServer32", nullptr, server);
 }
 
+// Removes the ProgID and CLSID keys of the class under `classes`, each with
+// all its subkeys (SHDeleteKeyW: RegDeleteTreeW is not on XP).
 void RemoveEntries(HKEY classes, const COleObjectFactory& factory)
 {
-    RegDeleteTreeW(classes, win32_text::Widen(factory.m_lpszProgID).c_str());
-    RegDeleteTreeW(classes, (L"CLSID\\" + GuidText(factory.m_clsid)).c_str());
+    SHDeleteKeyW(classes, win32_text::Widen(factory.m_lpszProgID).c_str());
+    SHDeleteKeyW(classes, (L"CLSID\\" + GuidText(factory.m_clsid)).c_str());
 }
 
 // The Classes key under `root` (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER),

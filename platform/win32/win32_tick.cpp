@@ -1,18 +1,29 @@
 // The monotonic millisecond tick, over the performance counter: it exists on
-// every Windows from XP on and counts far finer than the system timer, whose
-// ~15.6 ms steps are all GetTickCount gives.
+// every Windows from XP on (where it never fails) and counts far finer than
+// the system timer, whose ~15.6 ms steps are all GetTickCount gives.
 
 #include "afxwin.h"
 
 ULONGLONG AfxGetTickMilliseconds()
 {
-    LARGE_INTEGER frequency;
+    // The frequency is fixed at system start.
+    static const ULONGLONG perSecond = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<ULONGLONG>(frequency.QuadPart);
+    }();
+    static ULONGLONG last = 0;
     LARGE_INTEGER now;
-    QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&now);
-    const ULONGLONG perSecond = static_cast<ULONGLONG>(frequency.QuadPart);
     const ULONGLONG counts = static_cast<ULONGLONG>(now.QuadPart);
-    // counts * 1000 / perSecond would overflow after a few weeks of uptime at
-    // a 10 MHz counter: whole seconds and the rest are scaled apart.
-    return counts / perSecond * 1000u + counts % perSecond * 1000u / perSecond;
+    // counts * 1000 would overflow after about 70 days of uptime where the
+    // counter runs at a 3 GHz processor's clock, as it may on XP: whole
+    // seconds and the rest are scaled apart.
+    const ULONGLONG ms = counts / perSecond * 1000u + counts % perSecond * 1000u / perSecond;
+    // On XP a counter over processor time stamps that the firmware left
+    // unsynchronised can read lower on another core: never step back. (The
+    // layer runs on the UI thread only, so `last` needs no lock.)
+    if (ms > last)
+        last = ms;
+    return last;
 }
