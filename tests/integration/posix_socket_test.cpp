@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -310,6 +311,8 @@ bool Ipv6Usable()
         return false;
     }
 }
+
+void PrintTo(const RaceCase& c, std::ostream* os) { *os << c.name; }
 
 class RaceTest : public ::testing::TestWithParam<RaceCase> {};
 

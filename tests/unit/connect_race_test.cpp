@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,9 +25,11 @@ struct OrderCase {
     std::vector<std::size_t> order;
 };
 
+void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.name; }
+
 class AttemptOrderTest : public ::testing::TestWithParam<OrderCase> {};
 
-TEST_P(AttemptOrderTest, InterleavesTheFamiliesFromTheFirstAddresssFamily)
+TEST_P(AttemptOrderTest, InterleavesTheFamiliesStartingWithThatOfTheFirstAddress)
 {
     EXPECT_EQ(GetParam().order, connect_race::AttemptOrder(GetParam().families));
 }
@@ -148,6 +151,8 @@ struct RaceCase {
     std::vector<std::pair<std::size_t, std::int64_t>> starts;  // address, ms from the start
     std::int64_t endMs;  // when Race returns, ms from the start
 };
+
+void PrintTo(const RaceCase& c, std::ostream* os) { *os << c.name; }
 
 class RaceTest : public ::testing::TestWithParam<RaceCase> {};
 
