@@ -142,12 +142,16 @@ class Server:
     def remaining(self):
         return max(0.0, self.deadline - time.monotonic())
 
-    def run(self):
+    def listen(self, backlog):
         family = socket.AF_INET6 if ":" in self.args.bind else socket.AF_INET
         lsock = socket.socket(family, socket.SOCK_STREAM)
         lsock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         lsock.bind((self.args.bind, self.args.port))
-        lsock.listen(16)
+        lsock.listen(backlog)
+        return lsock
+
+    def run(self):
+        lsock = self.listen(16)
         lsock.settimeout(0.1)
         print(f"PORT {lsock.getsockname()[1]}", flush=True)
         threads = []
@@ -166,14 +170,10 @@ class Server:
 
     def swallow(self):
         """Listens without ever accepting, the queue filled (see --swallow)."""
-        family = socket.AF_INET6 if ":" in self.args.bind else socket.AF_INET
-        lsock = socket.socket(family, socket.SOCK_STREAM)
-        lsock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        lsock.bind((self.args.bind, self.args.port))
-        lsock.listen(0)
+        lsock = self.listen(0)
         address = lsock.getsockname()[:2]
         filler = socket.create_connection(address, timeout=5)
-        probe = socket.socket(family, socket.SOCK_STREAM)
+        probe = socket.socket(lsock.family, socket.SOCK_STREAM)
         probe.setblocking(False)
         result = probe.connect_ex(address)
         if result == errno.EINPROGRESS:

@@ -105,7 +105,7 @@ public:
 
     int ConnectError(connect_race::Handle handle) override
     {
-        return m_addresses[static_cast<std::size_t>(handle)].outcome == Address::Connects ? 0 : 111;
+        return m_addresses[static_cast<std::size_t>(handle)].outcome == Address::Connects ? 0 : 111;  // any error
     }
 
     void Close(connect_race::Handle handle) override
@@ -117,7 +117,7 @@ public:
 
     std::vector<std::pair<std::size_t, std::int64_t>> starts;  // address, start time
 
-    std::vector<connect_race::Handle> Open() const
+    std::vector<connect_race::Handle> OpenSockets() const
     {
         std::vector<connect_race::Handle> open;
         for (const auto& entry : m_open)
@@ -178,7 +178,7 @@ TEST_P(RaceTest, StartsEachAttemptInTimeAndKeepsOnlyTheWinnerOpen)
         EXPECT_EQ(c.winner, winner);
         open.push_back(winner);
     }
-    EXPECT_EQ(open, backend.Open()) << "only the winner stays open";
+    EXPECT_EQ(open, backend.OpenSockets()) << "only the winner stays open";
 }
 
 INSTANTIATE_TEST_SUITE_P(
