@@ -22,10 +22,13 @@ public:
     // address is supported: the system picks the local end.
     BOOL Create(UINT port = 0, int socketType = SOCK_STREAM, long eventMask = 63,
                 LPCTSTR socketAddress = nullptr);
-    // Resolves `host` (IPv4 and IPv6) and connects to the first address that
-    // answers, within the connect time-out. FALSE when none does. The POSIX
-    // backend counts the name look-up in the time-out; on Windows the
-    // look-up is bounded by the system resolver's own time-outs.
+    // Resolves `host` (IPv4 and IPv6) and races connections to its
+    // addresses: the next attempt starts 250 ms after the one before, or at
+    // once when one fails, and the first connection to complete is kept,
+    // every other one closed. All within the connect time-out; FALSE when
+    // no address connects by then. The name look-up counts in the time-out;
+    // the POSIX backend also ends a look-up that outlasts it, while on
+    // Windows the look-up is bounded by the system resolver's own time-outs.
     BOOL Connect(LPCTSTR host, UINT port);
     // Returns bytes sent, or -1 on error. Starts the receive deadline.
     int Send(const void* data, int length, int flags = 0);

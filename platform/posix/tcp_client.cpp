@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -13,6 +15,8 @@
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include "connect_race.h"
 
 namespace tcp {
 
@@ -132,34 +136,65 @@ int Resolve(const char* host, const char* service, bool limited, Clock::time_poi
     return result;
 }
 
-int ConnectOne(const addrinfo* ai, bool limited, Clock::time_point deadline)
-{
-    const int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
-    if (fd < 0)
-        return -1;
-    const int flags = fcntl(fd, F_GETFL, 0);
-    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    if (connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
-        if (errno != EINPROGRESS) {
-            close(fd);
-            return -1;
+// The race's primitives over BSD sockets and poll(), for one resolved list.
+class PosixRace : public connect_race::Backend {
+public:
+    explicit PosixRace(std::vector<const addrinfo*> addresses) : m_addresses(std::move(addresses)) {}
+
+    Started StartConnect(std::size_t index, connect_race::Handle* handle) override
+    {
+        const addrinfo* ai = m_addresses[index];
+        const int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                              ai->ai_protocol);
+        if (fd < 0) {
+            m_lastError = errno;
+            return Started::Failed;
         }
-        if (WaitFor(fd, POLLOUT, limited, deadline) <= 0) {
-            close(fd);
-            errno = ETIMEDOUT;
-            return -1;
-        }
+        *handle = fd;
+        if (connect(fd, ai->ai_addr, ai->ai_addrlen) == 0)
+            return Started::Connected;
+        // An interrupted non-blocking connect goes on by itself.
+        if (errno == EINPROGRESS || errno == EINTR)
+            return Started::Pending;
+        m_lastError = errno;
+        close(fd);
+        return Started::Failed;
+    }
+
+    int WaitAny(const std::vector<connect_race::Handle>& handles, int timeoutMs,
+                std::vector<bool>* finished) override
+    {
+        std::vector<pollfd> polled;
+        for (const connect_race::Handle handle : handles)
+            polled.push_back({static_cast<int>(handle), POLLOUT, 0});
+        const int ready = poll(polled.data(), polled.size(), timeoutMs);
+        if (ready < 0)
+            return errno == EINTR ? 0 : -1;
+        for (std::size_t i = 0; i < polled.size(); ++i)
+            (*finished)[i] = polled[i].revents != 0;
+        return ready;
+    }
+
+    int ConnectError(connect_race::Handle handle) override
+    {
         int error = 0;
         socklen_t size = sizeof error;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-            close(fd);
-            errno = error ? error : EIO;
-            return -1;
-        }
+        if (getsockopt(static_cast<int>(handle), SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+            error = errno;
+        if (error != 0)
+            m_lastError = error;
+        return error;
     }
-    fcntl(fd, F_SETFL, flags);
-    return fd;
-}
+
+    void Close(connect_race::Handle handle) override { close(static_cast<int>(handle)); }
+
+    // The error of the last attempt that failed; 0 when none has.
+    int lastError() const { return m_lastError; }
+
+private:
+    std::vector<const addrinfo*> m_addresses;
+    int m_lastError = 0;
+};
 
 }  // namespace
 
@@ -175,14 +210,30 @@ int Connect(const char* host, unsigned port, unsigned timeoutMs)
         errno = EHOSTUNREACH;
         return -1;
     }
-    int fd = -1;
-    for (const addrinfo* ai = list; ai != nullptr && fd < 0; ai = ai->ai_next) {
-        fd = ConnectOne(ai, limited, deadline);
-        if (limited && Clock::now() >= deadline)
-            break;
+    std::vector<const addrinfo*> addresses;
+    std::vector<int> families;
+    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
+        addresses.push_back(ai);
+        families.push_back(ai->ai_family);
     }
+    // What the look-up left of the time-out, at least 1 ms (0 has no limit).
+    unsigned leftMs = 0;
+    if (limited) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        leftMs = left > 1 ? static_cast<unsigned>(left) : 1;
+    }
+    PosixRace race(std::move(addresses));
+    connect_race::Handle fd = -1;
+    const bool connected = connect_race::Race(race, families, leftMs, &fd);
     freeaddrinfo(list);
-    return fd;
+    if (!connected) {
+        errno = race.lastError() != 0 ? race.lastError() : ETIMEDOUT;
+        return -1;
+    }
+    const int flags = fcntl(static_cast<int>(fd), F_GETFL, 0);
+    fcntl(static_cast<int>(fd), F_SETFL, flags & ~O_NONBLOCK);
+    return static_cast<int>(fd);
 }
 
 long Receive(int fd, void* buffer, std::size_t length, unsigned timeoutMs)

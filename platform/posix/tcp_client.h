@@ -6,9 +6,10 @@
 
 namespace tcp {
 
-// Resolves `host` (IPv4 and IPv6) and connects to the first address that
-// accepts, all within `timeoutMs` (0: no limit), the name look-up included.
-// Returns the connected descriptor, or -1 with errno set.
+// Resolves `host` (IPv4 and IPv6) and races connections to its addresses
+// (connect_race.h): the first to complete wins. All within `timeoutMs` (0:
+// no limit), the name look-up included. Returns the connected descriptor,
+// blocking, or -1 with errno set.
 int Connect(const char* host, unsigned port, unsigned timeoutMs);
 
 // Returns bytes read, 0 when the peer closed, -1 on error or when no byte

@@ -11,9 +11,13 @@
 // aborts at once, as it would have after the print, and Windows reports the
 // crash the same way.
 //
-// The functions below are all those of the runtime's object file that
+// The throw helpers below are all those of the runtime's object file that
 // defines them, so that file is never needed: leaving one out would make the
 // link fail with duplicate definitions rather than silently grow the program.
+// The failed bounds check is the one function the program needs of the
+// runtime's debug-mode file, whose version prints the check, demangler and
+// all (80 KB); should the program ever need more of that file, the link fails
+// the same way.
 
 #include <cstdlib>
 
@@ -43,5 +47,10 @@ namespace std {
 [[noreturn]] void __throw_range_error(const char*) { std::abort(); }
 [[noreturn]] void __throw_runtime_error(const char*) { std::abort(); }
 [[noreturn]] void __throw_underflow_error(const char*) { std::abort(); }
+
+[[noreturn]] void __glibcxx_assert_fail(const char*, int, const char*, const char*) noexcept
+{
+    std::abort();
+}
 
 }  // namespace std

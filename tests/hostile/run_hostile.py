@@ -15,6 +15,8 @@ which must report no error and no leak. A scenario with "recorder" runs the
 binary with bench/clock_recorder.c preloaded, so the clock call succeeds
 (changing nothing) and is logged.
 
+The wall time of the run is printed, never checked (the figures of a
+swallowing first address in docs/BENCHMARKS.md come from it).
 SECONDS is how long a run may take before it counts as hung; the scenarios
 that wait for receive deadlines get more, and a scenario may set its own
 bound ("seconds"). The exit status is 0 when every check passes, 77 when the
@@ -143,16 +145,20 @@ def match_cut(want, got, sent):
     return want
 
 
-def start_standin(scenario, bind, log, limit):
+def start_standin(scenario, bind, log, limit, swallow=False):
+    """The stand-in on `bind` port 80, playing the scenario, or swallowing
+    every connection (`swallow`)."""
     args = [sys.executable, os.path.join(SUPPORT, "standin_server.py"), "--port", "80",
-            "--bind", bind, "--log", log, "--max-seconds", str(limit + 30)]
-    if "standin" in scenario:
-        args += ["--scenario", scenario["standin"]]
+            "--bind", bind, "--max-seconds", str(limit + 30)]
+    if swallow:
+        args += ["--swallow"]
+    elif "standin" in scenario:
+        args += ["--log", log, "--scenario", scenario["standin"]]
     else:
         script = os.path.join(os.path.dirname(log), "script.json")
         with open(script, "w", encoding="utf-8") as f:
             json.dump(scenario["script"], f)
-        args += ["--script", script]
+        args += ["--log", log, "--script", script]
     server = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     line = server.stdout.readline().decode(errors="replace").strip()
     if line != "PORT 80":
@@ -201,7 +207,8 @@ def ipv6_missing():
 def run_inside(binary, name, valgrind):
     scenario = find(name)
     limit = seconds(scenario)
-    if any(":" in b for b in scenario.get("bind", [])) and ipv6_missing():
+    addresses = scenario.get("bind", []) + scenario.get("swallow", [])
+    if any(":" in b for b in addresses) and ipv6_missing():
         print(f"scenario {name}: skipped, IPv6 is disabled here")
         return SKIPPED
     work = tempfile.mkdtemp(prefix="hostile.")
@@ -219,9 +226,16 @@ def run_in(work, binary, scenario, limit, valgrind):
             f.write("\n".join(scenario["hosts"]) + "\n")
         subprocess.run(["mount", "--bind", hosts, "/etc/hosts"], check=True)
 
+    swallow = scenario.get("swallow", [])
+    if swallow:
+        first = socket.getaddrinfo("www.baidu.com", 80, type=socket.SOCK_STREAM)[0][4][0]
+        if first != swallow[0]:
+            print(f"FAIL the resolver gives {first} first, not the swallowing {swallow[0]}")
+            return 1
     log = os.path.join(work, "requests.log")
     servers = [start_standin(scenario, bind, log, limit)
                for bind in scenario.get("bind", ["127.0.0.1"])]
+    servers += [start_standin(scenario, address, log, limit, swallow=True) for address in swallow]
     command = [binary, "auto"]
     env = dict(os.environ)
     clock_log = os.path.join(work, "clock.log")
@@ -236,19 +250,22 @@ def run_in(work, binary, scenario, limit, valgrind):
         # A status of its own: 1 and 2 are the program's.
         command = ["valgrind", f"--error-exitcode={VALGRIND_ERROR}", "--leak-check=full",
                    f"--log-file={vlog}"] + command
+    started = time.monotonic()
     try:
         run = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
                              timeout=limit, env=env)
         status, out, err = run.returncode, run.stdout, run.stderr
     except subprocess.TimeoutExpired as e:
         status, out, err = "did not end in %d s" % limit, e.stdout or b"", e.stderr or b""
+    took = time.monotonic() - started
 
     want_out, want_err, attempts, want_status = expected(scenario, os.path.basename(binary))
     if scenario.get("cut"):
         out = match_cut(want_out, out, sent_bytes(scenario))
     connections = 0 if isinstance(scenario["outcome"], NoConnection) else attempts
     ok = True
-    print(f"scenario {name}: {type(scenario['outcome']).__name__}, {attempts} attempt(s)")
+    print(f"scenario {name}: {type(scenario['outcome']).__name__}, {attempts} attempt(s); "
+          f"the run took {took:.2f} s")
     if status == want_status:
         print(f"ok   exit status {status}")
     else:

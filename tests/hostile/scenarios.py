@@ -29,7 +29,9 @@ for no server at all), "slow" (the run waits for receive deadlines),
 "seconds" (the bound on the whole run, when it is the point of the
 scenario), "cut" (the server is still sending at the receive deadline: each
 echo is a proper prefix of what the script sends), "recorder" (the clock
-call succeeds, under bench/clock_recorder.c).
+call succeeds, under bench/clock_recorder.c), "swallow" (addresses whose
+port 80 swallows connections: standin_server.py --swallow; the first of them
+must be the first address the resolver gives).
 """
 
 from collections import namedtuple
@@ -116,6 +118,14 @@ SCENARIOS = [
      "outcome": time_ok()},
     {"name": "ipv6-refused-ipv4-answers", "hosts": ["::1 www.baidu.com", "127.0.0.1 www.baidu.com"],
      "standin": "ok", "outcome": time_ok()},
+    # A dead server behind round-robin DNS: the first address takes the SYN
+    # and never answers. The next address, tried 250 ms later, serves the
+    # first attempt (in turn, each attempt would have used its whole 10 s).
+    {"name": "first-address-swallows", "hosts": ["127.0.0.1 www.baidu.com", "127.0.0.2 www.baidu.com"],
+     "swallow": ["127.0.0.1"], "bind": ["127.0.0.2"], "standin": "ok", "seconds": 30,
+     "outcome": time_ok()},
+    {"name": "ipv6-address-swallows-ipv4-answers", "hosts": ["::1 www.baidu.com", "127.0.0.1 www.baidu.com"],
+     "swallow": ["::1"], "standin": "ok", "seconds": 30, "outcome": time_ok()},
 
     # Which line is the Date header.
     {"name": "decoy-header-ending-in-date", "standin": "decoy-date", "outcome": time_ok()},

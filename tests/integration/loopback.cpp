@@ -96,6 +96,20 @@ int Listener::Accept()
     return Readable(m_fd, 5000) ? accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
 }
 
+Swallower::Swallower(const char* address, std::uint16_t port) : m_listener(address, port, 0)
+{
+    sockaddr_storage storage;
+    const socklen_t length = MakeAddress(address, m_listener.port(), &storage);
+    m_filler = socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_filler < 0 || connect(m_filler, reinterpret_cast<sockaddr*>(&storage), length) != 0)
+        throw std::runtime_error(std::string("cannot fill the listen queue: ") + std::strerror(errno));
+}
+
+Swallower::~Swallower()
+{
+    close(m_filler);
+}
+
 Server::Server(const char* address, std::uint16_t port, std::function<void(int fd)> script)
     : m_listener(address, port)
 {

@@ -28,6 +28,25 @@ private:
     std::uint16_t m_port = 0;
 };
 
+// A listening socket on `address` and `port` (0: any free port) that takes
+// no connection: its listen queue of one place is filled by a connection of
+// its own, so the kernel drops every further SYN and a client's connect
+// neither completes nor fails, as with a dead server or a firewall that
+// drops.
+class Swallower {
+public:
+    explicit Swallower(const char* address, std::uint16_t port = 0);
+    ~Swallower();
+    Swallower(const Swallower&) = delete;
+    Swallower& operator=(const Swallower&) = delete;
+
+    std::uint16_t port() const { return m_listener.port(); }
+
+private:
+    Listener m_listener;
+    int m_filler = -1;
+};
+
 // One connection served by `script` in a thread of its own; the script's
 // descriptor is closed when it returns. The destructor waits for that.
 class Server {

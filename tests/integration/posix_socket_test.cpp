@@ -1,10 +1,13 @@
 // The POSIX socket backend over real loopback connections: whole exchanges
 // over IPv4 and IPv6 and by host name, data that arrives in many small
 // pieces, time-outs of a silent or unreachable server, refused connections,
-// names that do not resolve, and the socket's end of life. The server side
+// names that do not resolve, a name's addresses racing, and the socket's
+// end of life. The server side
 // mostly runs in the test's own thread: the kernel completes loopback
 // connections and buffers their data before the server accepts or reads.
 
+#include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -16,7 +19,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "afxsock.h"
 #include "loopback.h"
@@ -47,6 +54,41 @@ Received ReceiveAll(CSocket& socket, int size = 4096)
         r.data.append(buffer, 0, static_cast<std::size_t>(n));
     }
 }
+
+// Files of this namespace replaced by texts of a test's own (bind mounts),
+// until the end of the scope.
+class ReplacedFiles {
+public:
+    ReplacedFiles() = default;
+    ReplacedFiles(const ReplacedFiles&) = delete;
+    ReplacedFiles& operator=(const ReplacedFiles&) = delete;
+    ~ReplacedFiles()
+    {
+        for (auto target = m_targets.rbegin(); target != m_targets.rend(); ++target)
+            umount(target->c_str());
+        for (const std::string& file : m_files)
+            std::remove(file.c_str());
+    }
+
+    bool Replace(const char* target, const std::string& text)
+    {
+        char path[] = "/tmp/quorvel-replaced.XXXXXX";
+        const int fd = mkstemp(path);
+        if (fd < 0)
+            return false;
+        m_files.push_back(path);
+        const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        close(fd);
+        if (!written || mount(path, target, nullptr, MS_BIND, nullptr) != 0)
+            return false;
+        m_targets.push_back(target);
+        return true;
+    }
+
+private:
+    std::vector<std::string> m_files;
+    std::vector<std::string> m_targets;
+};
 
 using namespace loopback;
 
@@ -151,9 +193,11 @@ TEST(PosixSocketPieces, LargeSendGoesOutWhole)
 // --- Time-outs. Receiving ends at the receive deadline, counted from the
 // request, however the server trickles its bytes: a server that sends a
 // byte every 50 ms for 2 s is cut off at 300 ms, and Receive then returns 0
-// as for a close; a server whose listen queue is full never completes the
-// handshake, and Connect gives up after the connect time-out. (The
-// program's own 10 s values are exercised by the hostile-server suite.)
+// as for a close. When every address of a name swallows the connection (a
+// full listen queue: the handshake never completes), Connect gives up at the
+// connect time-out: not once every attempt has started, nor one time-out per
+// address later. (The program's own 10 s values are exercised by the
+// hostile-server suite.)
 TEST(PosixSocketTimeouts, TricklingServerIsCutOffAtTheDeadlineAsIfItHadClosed)
 {
     const std::string head = "HTTP/1.1 200 OK\r\n";
@@ -174,15 +218,22 @@ TEST(PosixSocketTimeouts, TricklingServerIsCutOffAtTheDeadlineAsIfItHadClosed)
     EXPECT_EQ(0, socket.Receive(&c, 1));  // and again
 }
 
-TEST(PosixSocketTimeouts, ConnectToAServerThatNeverCompletesTheHandshakeGivesUp)
+TEST(PosixSocketTimeouts, ConnectToAddressesThatNeverCompleteTheHandshakeGivesUpAtTheTimeOut)
 {
-    Listener listener("127.0.0.1", 0, 0);  // never accepts; room for one
-    CSocket first;
-    ASSERT_TRUE(first.Create() && first.Connect("127.0.0.1", listener.port()));
+    Swallower first("127.0.0.1");
+    Swallower second("127.0.0.2", first.port());
+    Swallower third("127.0.0.3", first.port());
+    ReplacedFiles files;
+    ASSERT_TRUE(files.Replace("/etc/hosts", "127.0.0.1 race.quorvel.test\n127.0.0.2 race.quorvel.test\n"
+                                            "127.0.0.3 race.quorvel.test\n"));
     CSocket socket;
-    socket.SetTimeouts(300, 300);
+    socket.SetTimeouts(2000, 300);
     ASSERT_TRUE(socket.Create());
-    EXPECT_FALSE(socket.Connect("127.0.0.1", listener.port()));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(socket.Connect("race.quorvel.test", first.port()));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1900));
+    EXPECT_LT(took, std::chrono::milliseconds(5000));
     char c;
     EXPECT_EQ(-1, socket.Receive(&c, 1));
     EXPECT_EQ(-1, socket.Send("x", 1));
@@ -215,6 +266,105 @@ INSTANTIATE_TEST_SUITE_P(Hosts, ConnectFailureTest,
                              return name;
                          });
 
+// --- Several addresses race: the next attempt starts 250 ms after the one
+// before, or at once when one fails, and the first connection wins. With
+// the program's 10 s time-out, addresses that swallow the connection (a
+// dead server, a firewall that drops) or refuse it come before the one that
+// serves: Connect still succeeds within a few seconds, the request reaches
+// the server, and nothing is left connected elsewhere. Forty refusals while
+// an attempt is in flight, each followed by a 250 ms wait, would pass the
+// time-out.
+struct RaceCase {
+    const char* name;
+    std::vector<std::string> swallowing;  // the resolver gives these first,
+    std::vector<std::string> refusing;    // then these,
+    const char* serveOn;                  // and this one last
+};
+
+// The addresses of `host`, in the resolver's order.
+std::vector<std::string> Resolve(const char* host)
+{
+    addrinfo hints = {};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    std::vector<std::string> addresses;
+    if (getaddrinfo(host, nullptr, &hints, &list) != 0)
+        return addresses;
+    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
+        char text[INET6_ADDRSTRLEN] = "";
+        const void* address = ai->ai_family == AF_INET6
+                                  ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(ai->ai_addr)->sin6_addr)
+                                  : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(ai->ai_addr)->sin_addr);
+        inet_ntop(ai->ai_family, address, text, sizeof text);
+        addresses.push_back(text);
+    }
+    freeaddrinfo(list);
+    return addresses;
+}
+
+bool Ipv6Usable()
+{
+    try {
+        ClosedPort(AF_INET6);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void PrintTo(const RaceCase& c, std::ostream* os) { *os << c.name; }
+
+class RaceTest : public ::testing::TestWithParam<RaceCase> {};
+
+TEST_P(RaceTest, AddressesBeforeTheServersCostNoMoreThanTheirDelays)
+{
+    const RaceCase& c = GetParam();
+    if (c.swallowing[0].find(':') != std::string::npos && !Ipv6Usable())
+        GTEST_SKIP() << "::1 is unusable here (IPv6 disabled): the IPv6 case cannot run";
+    Listener listener(c.serveOn);
+    std::vector<std::unique_ptr<Swallower>> swallowers;
+    std::string hosts;
+    for (const std::string& address : c.swallowing) {
+        swallowers.emplace_back(new Swallower(address.c_str(), listener.port()));
+        hosts += address + " race.quorvel.test\n";
+    }
+    for (const std::string& address : c.refusing)
+        hosts += address + " race.quorvel.test\n";
+    hosts += std::string(c.serveOn) + " race.quorvel.test\n";
+    ReplacedFiles files;
+    ASSERT_TRUE(files.Replace("/etc/hosts", hosts));
+    const std::vector<std::string> order = Resolve("race.quorvel.test");
+    ASSERT_EQ(c.swallowing.size() + c.refusing.size() + 1, order.size());
+    ASSERT_EQ(c.swallowing[0], order.front()) << "the resolver must give a swallowing address first";
+    ASSERT_EQ(c.serveOn, order.back()) << "the resolver must give the serving address last";
+
+    CSocket socket;
+    socket.SetTimeouts(10000, 10000);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(OpenAndSend(socket, "race.quorvel.test", listener.port()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    Accepted server(listener);
+    EXPECT_EQ(kRequest, ReadRequest(server.fd));
+    Send(server.fd, kReply);
+    server.Close();
+    EXPECT_EQ(kReply, ReceiveAll(socket).data);
+}
+
+std::vector<std::string> Refusing(int count)
+{
+    std::vector<std::string> addresses;
+    for (int i = 2; i < 2 + count; ++i)
+        addresses.push_back("127.0.0." + std::to_string(i));
+    return addresses;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, RaceTest,
+    ::testing::Values(RaceCase{"FirstIPv4Swallows", {"127.0.0.1"}, {}, "127.0.0.2"},
+                      RaceCase{"IPv6SwallowsIPv4Serves", {"::1"}, {}, "127.0.0.1"},
+                      RaceCase{"OneSwallowsFortyRefuse", {"127.0.0.1"}, Refusing(40), "127.0.0.200"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // --- A name server that never answers (as at boot, before the network is
 // up): the look-up counts in the connect time-out. The resolver alone
 // would wait 30 s; Connect must give up near its 300 ms. The namespace's
@@ -229,41 +379,21 @@ public:
         address.sin_port = htons(53);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         m_bound = m_fd >= 0 && bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        m_mounted = m_bound && Replace("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n") &&
-                    Replace("/etc/nsswitch.conf", "hosts: files dns\n");
+        m_mounted = m_bound && m_files.Replace("/etc/resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n") &&
+                    m_files.Replace("/etc/nsswitch.conf", "hosts: files dns\n");
     }
     ~SilentNameServer()
     {
-        for (const std::string& target : m_targets)
-            umount(target.c_str());
-        for (const std::string& file : m_files)
-            std::remove(file.c_str());
         if (m_fd >= 0)
             close(m_fd);
     }
     bool ready() const { return m_mounted; }
 
 private:
-    bool Replace(const char* target, const char* text)
-    {
-        char path[] = "/tmp/quorvel-resolver.XXXXXX";
-        const int fd = mkstemp(path);
-        if (fd < 0)
-            return false;
-        m_files.push_back(path);
-        const bool written = write(fd, text, std::char_traits<char>::length(text)) > 0;
-        close(fd);
-        if (!written || mount(path, target, nullptr, MS_BIND, nullptr) != 0)
-            return false;
-        m_targets.push_back(target);
-        return true;
-    }
-
     int m_fd = -1;
     bool m_bound = false;
     bool m_mounted = false;
-    std::vector<std::string> m_files;
-    std::vector<std::string> m_targets;
+    ReplacedFiles m_files;
 };
 
 TEST(PosixSocketTimeouts, NameLookupThatNeverAnswersEndsWithTheConnectTimeout)

@@ -6,7 +6,7 @@ on every accepted connection, each connection in its own thread. Python 3
 standard library only.
 
 Usage:
-  standin_server.py [--port N] [--bind ADDR] (--scenario NAME | --script FILE)
+  standin_server.py [--port N] [--bind ADDR] (--scenario NAME | --script FILE | --swallow)
                     [--max-seconds T] [--log FILE]
 
 Once listening it prints "PORT <n>" as its first stdout line (useful with
@@ -27,11 +27,21 @@ steps without arguments or an object with one step name as key:
 TEXT is bytes written as a JSON string: code points 0-255 are the bytes
 ("\\r\\n", "\\u00ff").
 A script that ends without close, reset or hang closes as "close" does.
+
+--swallow plays no script: the address swallows connections, as a dead
+server behind round-robin DNS or a firewall that drops does. The listen queue
+has one place, which a connection of the server's own fills and which it never
+accepts, so the kernel drops every further SYN: a client's connect neither
+completes nor fails until it gives up. Before printing "PORT <n>" it checks
+that a probe connect stays pending for 0.3 s; it exits with status 3 when the
+kernel completes it (the address cannot swallow here).
 """
 
 import argparse
 import datetime
+import errno
 import json
+import select
 import socket
 import struct
 import sys
@@ -132,12 +142,16 @@ class Server:
     def remaining(self):
         return max(0.0, self.deadline - time.monotonic())
 
-    def run(self):
+    def listen(self, backlog):
         family = socket.AF_INET6 if ":" in self.args.bind else socket.AF_INET
         lsock = socket.socket(family, socket.SOCK_STREAM)
         lsock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         lsock.bind((self.args.bind, self.args.port))
-        lsock.listen(16)
+        lsock.listen(backlog)
+        return lsock
+
+    def run(self):
+        lsock = self.listen(16)
         lsock.settimeout(0.1)
         print(f"PORT {lsock.getsockname()[1]}", flush=True)
         threads = []
@@ -153,6 +167,27 @@ class Server:
         for t in threads:
             t.join(self.remaining())
         self.stop.set()
+
+    def swallow(self):
+        """Listens without ever accepting, the queue filled (see --swallow)."""
+        lsock = self.listen(0)
+        address = lsock.getsockname()[:2]
+        filler = socket.create_connection(address, timeout=5)
+        probe = socket.socket(lsock.family, socket.SOCK_STREAM)
+        probe.setblocking(False)
+        result = probe.connect_ex(address)
+        if result == errno.EINPROGRESS:
+            _, writable, _ = select.select([], [probe], [], 0.3)
+            result = probe.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR) if writable else None
+        probe.close()
+        if result is not None:
+            print(f"NOT SWALLOWING: a probe connect ended with {result}", flush=True)
+            return 3
+        print(f"PORT {address[1]}", flush=True)
+        self.stop.wait(self.remaining())
+        filler.close()
+        lsock.close()
+        return 0
 
     def serve(self, conn, peer):
         record = {"time": datetime.datetime.now(datetime.timezone.utc).isoformat(),
@@ -221,16 +256,20 @@ def main():
     src = p.add_mutually_exclusive_group()
     src.add_argument("--scenario", choices=sorted(SCENARIOS))
     src.add_argument("--script", metavar="FILE", help="JSON list of steps")
+    src.add_argument("--swallow", action="store_true",
+                     help="take no connection: every connect stays pending")
     p.add_argument("--port", type=int, default=80, help="0 picks a free port")
     p.add_argument("--bind", default="127.0.0.1", help="address to listen on (IPv4 or IPv6)")
     p.add_argument("--max-seconds", type=float, default=60.0, help="exit after T seconds")
     p.add_argument("--log", metavar="FILE", help="append one JSON line per connection")
     args = p.parse_args()
 
-    if not (args.scenario or args.script):
-        p.error("one of --scenario or --script is required")
+    if not (args.scenario or args.script or args.swallow):
+        p.error("one of --scenario, --script or --swallow is required")
     if args.max_seconds <= 0:
         p.error("--max-seconds must be positive")
+    if args.swallow:
+        return Server(args, []).swallow()
     try:
         if args.script:
             with open(args.script, encoding="utf-8") as f:

@@ -14,7 +14,11 @@
 #                   loopback, www.baidu.com is 127.0.0.1, the clock cannot be
 #                   set. SERVER on 127.0.0.1:80 is "standin:SCENARIO" (a
 #                   built-in scenario of standin_server.py), "nginx", or "none"
-#                   (connections are refused).
+#                   (connections are refused). "swallow+standin:SCENARIO":
+#                   www.baidu.com has a second address, 127.0.0.2, where the
+#                   stand-in serves, and 127.0.0.1:80, which the resolver
+#                   gives first, swallows connections (standin_server.py
+#                   --swallow: a dead server behind round-robin DNS).
 #   --exit N        the exit status CMD must have (default 0); "N|M" for
 #                   either of two.
 #   TEXT            must (or must not) occur in CMD's standard output or error;
@@ -47,18 +51,35 @@ if [[ "${1:-}" == "--stage-run" ]]; then
     case "$server" in
         none | "") run "$@" ;;
         nginx) "$support/nginx_in_netns.sh" "$0" --stage-run none "$timeout" "$@" ;;
-        standin:*)
-            python3 "$support/standin_server.py" --port 80 --scenario "${server#standin:}" \
-                --max-seconds $((timeout + 30)) > "$dir/server" 2>&1 &
-            server_pid=$!
-            for _ in $(seq 100); do
-                grep -q '^PORT 80$' "$dir/server" && break
-                sleep 0.05
-            done
-            grep -q '^PORT 80$' "$dir/server" || { cat "$dir/server" >&2; exit 125; }
+        standin:* | swallow+standin:*)
+            # Starts standin_server.py with the given arguments; waits for it.
+            start() {
+                local out=$dir/server${#server_pids[@]}
+                python3 "$support/standin_server.py" --port 80 --max-seconds $((timeout + 30)) "$@" \
+                    > "$out" 2>&1 &
+                server_pids+=($!)
+                for _ in $(seq 100); do
+                    grep -q '^PORT 80$' "$out" && break
+                    sleep 0.05
+                done
+                grep -q '^PORT 80$' "$out" || { cat "$out" >&2; exit 125; }
+            }
+            server_pids=()
+            bind=127.0.0.1
+            if [[ "$server" == swallow+* ]]; then
+                bind=127.0.0.2
+                { cat /etc/hosts; echo "$bind www.baidu.com"; } > "$dir/hosts"
+                mount --bind "$dir/hosts" /etc/hosts || die "cannot bind-mount /etc/hosts"
+                first=$(getent ahosts www.baidu.com | head -n 1)
+                [[ "$first" == "127.0.0.1 "* ]] ||
+                    { echo "run_case.sh: the resolver gives $first first, not 127.0.0.1" >&2; exit 125; }
+                start --bind 127.0.0.1 --swallow
+            fi
+            server=${server#swallow+}
+            start --bind "$bind" --scenario "${server#standin:}"
             run "$@"
-            kill "$server_pid" 2>/dev/null || true
-            wait "$server_pid" 2>/dev/null || true
+            kill "${server_pids[@]}" 2>/dev/null || true
+            wait "${server_pids[@]}" 2>/dev/null || true
             ;;
         *) die "unknown server $server" ;;
     esac

@@ -1,8 +1,8 @@
 // The Win32 socket backend (Winsock 2) against stand-in servers on loopback,
 // started by with_standin_servers.sh: a whole exchange, name resolution that
-// falls back from ::1 to 127.0.0.1, the receive deadline, a peer that closes
-// or resets, and a refused connection. (A connect time-out would need an
-// address that drops packets, which loopback has not.)
+// falls back from ::1 to 127.0.0.1, the connect time-out (a stand-in whose
+// full listen queue swallows connections), the receive deadline, a peer that
+// closes or resets, and a refused connection.
 
 #include <gtest/gtest.h>
 
@@ -93,6 +93,21 @@ TEST_F(Win32SocketTest, HostNameIsResolvedAndEveryAddressTried)
     CSocket socket;
     ASSERT_NO_FATAL_FAILURE(Open(socket, "localhost", "QUORVEL_STANDIN_OK_PORT"));
     EXPECT_NE(std::string::npos, ReceiveAll(socket).data.find(kDateHeader));
+}
+
+TEST_F(Win32SocketTest, ConnectThatNeverCompletesEndsAtTheTimeOut)
+{
+    const UINT port = Port("QUORVEL_STANDIN_SWALLOW_PORT");
+    ASSERT_NE(0u, port);
+    CSocket socket;
+    socket.SetTimeouts(300, 300);
+    ASSERT_TRUE(socket.Create());
+    const Clock::time_point start = Clock::now();
+    EXPECT_FALSE(socket.Connect("127.0.0.1", port));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(250));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    char buffer[16];
+    EXPECT_EQ(-1, socket.Receive(buffer, sizeof buffer));
 }
 
 // The deadline counts from the request; once it has passed, Receive

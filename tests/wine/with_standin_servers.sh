@@ -5,7 +5,8 @@
 # Usage: with_standin_servers.sh SCENARIO... -- CMD [ARGS...]
 #
 # Starts tests/support/standin_server.py --port 0 once per SCENARIO (a
-# built-in scenario name) on 127.0.0.1 and exports its port as
+# built-in scenario name, or "swallow" for a port whose connects never
+# complete: --swallow) on 127.0.0.1 and exports its port as
 # QUORVEL_STANDIN_<SCENARIO>_PORT (upper case, '-' as '_'), and
 # QUORVEL_CLOSED_PORT, a loopback port nothing listens on (connections to it
 # are refused). Wine hands the variables to Windows programs. The servers
@@ -30,7 +31,9 @@ cleanup() {
 trap cleanup EXIT
 
 for scenario in "${scenarios[@]}"; do
-    python3 "$standin" --port 0 --scenario "$scenario" --max-seconds 120 > "$dir/$scenario.out" &
+    what=(--scenario "$scenario")
+    if [[ $scenario == swallow ]]; then what=(--swallow); fi
+    python3 "$standin" --port 0 "${what[@]}" --max-seconds 120 > "$dir/$scenario.out" &
     pids+=($!)
     port=
     for _ in $(seq 100); do
