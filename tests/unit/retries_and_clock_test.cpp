@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "ServerSecondSearch.h"
@@ -319,6 +320,9 @@ const PreciseCase kPreciseCases[] = {
      "the one-request estimate is kept.\n",
      false},
 };
+
+// Names the case in test listings, instead of its bytes.
+void PrintTo(const PreciseCase& c, std::ostream* os) { *os << c.label; }
 
 class PreciseTable : public DialogTest, public ::testing::WithParamInterface<PreciseCase> {};
 
