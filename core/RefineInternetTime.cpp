@@ -77,6 +77,20 @@ void KeepOneRequestEstimate(const char* verb, const char* why)
     std::printf("Precise time %s: %s; the one-request estimate is kept.\n", verb, why);
 }
 
+// The line of one request: its Date, where its midpoint fell on the server's
+// clock as estimated when it was sent (the Date tells on which side of the
+// second that was), and the range of offsets left.
+void PrintRequest(int number, const std::string& dateLine, std::int64_t serverUsAtMidpoint,
+                  const OffsetRange& left)
+{
+    const UtcTime at = UtcTimeAt(serverUsAtMidpoint / 1000);
+    std::printf("Request %d: ", number);
+    WritePrintable(cout, dateLine.data(), dateLine.size());
+    std::printf("; midpoint at %02d:%02d:%02d.%03d by the estimate; range %.1f ms\n", at.hour,
+                at.minute, at.second, at.millisecond,
+                static_cast<double>(left.high - left.low) / 1000.0);
+}
+
 }  // namespace
 
 void CQuorvelDlg::RefineInternetTime()
@@ -160,16 +174,9 @@ void CQuorvelDlg::RefineInternetTime()
             KeepOneRequestEstimate("abandoned", why);
             return;
         }
-        // Where the midpoint fell on the server's clock as estimated when the
-        // request was sent: the Date tells which side of its second it was.
-        const std::int64_t midpointUs = reply.sentUs + (reply.answeredUs - reply.sentUs) / 2;
-        const UtcTime at = UtcTimeAt((estimateBefore + midpointUs) / 1000);
-        const OffsetRange narrowed = KeptOffsets(search);
-        std::printf("Request %d: ", requests);
-        WritePrintable(cout, line.data(), line.size());
-        std::printf("; midpoint at %02d:%02d:%02d.%03d by the estimate; range %.1f ms\n", at.hour,
-                    at.minute, at.second, at.millisecond,
-                    static_cast<double>(narrowed.high - narrowed.low) / 1000.0);
+        PrintRequest(requests, line,
+                     estimateBefore + reply.sentUs + (reply.answeredUs - reply.sentUs) / 2,
+                     KeptOffsets(search));
         roundTripUs = reply.answeredUs - reply.sentUs;
         if (fit == ReplyFit::Disagreeing)
             break;
