@@ -13,9 +13,10 @@
 # default 30).
 #
 # Round i first sets nginx's clock CLOCK_SHIFT_S seconds and a fraction
-# ahead, a different fraction each round ((0.37 + 0.618 (i - 1)) mod 1, which
-# spreads them over the second): a whole-second shift would put the server's
-# second where the true one is, and flatter a search for it. It then runs the
+# ahead, a different fraction each round ((0.37 + 0.618034 (i - 1)) mod 1, to
+# the microsecond, which spreads them over the second): a whole-second shift
+# would put the server's second where the true one is, and flatter a search
+# for it; whole milliseconds would line it up with the millisecond tick. It then runs the
 # four tools in an order that turns by one each round, each one started at
 # the phase (i - 1/2) / RUNS of the server's second: a tool that asks once
 # can only be as right as the phase of its request within that second, so
@@ -23,10 +24,10 @@
 # shows the bias rather than the luck of the draw. After each run it waits
 # until nginx has logged, then appends to OUTDIR/accuracy.tsv one
 # tab-separated line:
-#   phase round tool wall_us status requests writes error_us shift_ms
+#   phase round tool wall_us status requests writes error_us shift_us
 # writes is how many clock writes the recorder caught, error_us the last
 # one's error (written time minus true time, minus the shift; negative when
-# late), "-" when there was none; shift_ms is the round's shift. Each run's
+# late), "-" when there was none; shift_us is the round's shift. Each run's
 # output is kept in OUTDIR/out/.
 # Must run in a private network namespace (see measure_in_netns.sh).
 set -euo pipefail
@@ -65,7 +66,7 @@ run_one() {
     lines_before=$(log_lines)
     rm -f "$outdir/last.cost" "$clock_log"
     # The phase of the server's second: the true one less the shift's fraction.
-    wait_for_phase $((((2 * round - 1) * 500000 / runs - shift_frac_ms * 1000 + 1000000) % 1000000))
+    wait_for_phase $((((2 * round - 1) * 500000 / runs - shift_frac_us + 1000000) % 1000000))
     LD_PRELOAD=$RECORDER QUORVEL_CLOCK_LOG=$clock_log QUORVEL_CLOCK_SHIFT_S=$shift_s \
         "$MEASURE_RUN" "$limit" "$outdir/last.cost" "${cmd[@]}" > "$out" 2>&1 ||
         { echo "accuracy.sh: measure_run failed for $tool" >&2; exit 1; }
@@ -78,15 +79,15 @@ run_one() {
         error=$(tail -n 1 "$clock_log" | awk '{print $2}')
     fi
     printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$phase" "$round" "$tool" "$wall" "$status" \
-        "$requests" "$writes" "$error" "$CLOCK_SHIFT_S$(printf '%03d' "$shift_frac_ms")" \
+        "$requests" "$writes" "$error" "$CLOCK_SHIFT_S$(printf '%06d' "$shift_frac_us")" \
         >> "$outdir/accuracy.tsv"
 }
 
 tools=(quorvel htpdate quorvel-buttons quorvel-precise)
 for ((round = 1; round <= runs; round++)); do
     # libfaketime in nginx reads the file at every clock call.
-    shift_frac_ms=$(((370 + 618 * (round - 1)) % 1000))
-    shift_s=$CLOCK_SHIFT_S.$(printf '%03d' "$shift_frac_ms")
+    shift_frac_us=$(((370000 + 618034 * (round - 1)) % 1000000))
+    shift_s=$CLOCK_SHIFT_S.$(printf '%06d' "$shift_frac_us")
     echo "+${shift_s}s" > "$SHIFT_FILE"
     for ((k = 0; k < ${#tools[@]}; k++)); do
         run_one "$round" "${tools[(round + k) % ${#tools[@]}]}"

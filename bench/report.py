@@ -34,7 +34,7 @@ SYSTEM_DLLS = {
 Run = collections.namedtuple(
     "Run", "phase pair tool wall_us cpu_us rss_kib status connections requests opened ok")
 Accuracy = collections.namedtuple("Accuracy",
-                                  "phase round tool wall_us status requests writes error_us shift_ms")
+                                  "phase round tool wall_us status requests writes error_us shift_us")
 ACCURACY_TOOLS = ("quorvel", "quorvel-precise", "quorvel-buttons", "htpdate")
 ACCURACY_LABELS = {"quorvel": "quorvel auto", "quorvel-precise": "quorvel auto precise",
                    "quorvel-buttons": "quorvel: read, wait 3 s, set", "htpdate": "htpdate -s"}
@@ -329,11 +329,11 @@ def main():
     out += ["", f"## Over the simulated link (round-trip time {rtt_ms:g} ms)", ""]
     out += phase_table(runs, "link")
     shift = params.get("clock_shift_s", "?")
-    fractions = sorted({r.shift_ms % 1000 for r in accuracy})
+    fractions = sorted({r.shift_us % 1000000 for r in accuracy})
     out += ["", f"## Accuracy of the written clock (nginx's clock {shift} s and a fraction ahead)", "",
             "Error: the time written minus the true time of the write, minus the shift; negative "
             "when late. Each round sets a fraction of its own ("
-            + ", ".join(f"0.{f:03d}" for f in fractions) + " s), and each tool's runs start at "
+            + ", ".join(f"0.{f:06d}" for f in fractions) + " s), and each tool's runs start at "
             "evenly spread phases of the server's second.", ""]
     out += ["Over loopback:", ""] + accuracy_table(accuracy, "loopback")
     out += ["", f"Over the simulated link (round-trip time {rtt_ms:g} ms):", ""]
