@@ -1,31 +1,41 @@
 #!/usr/bin/env bash
 # accuracy.sh - how close to the true time each tool sets the clock: `quorvel
-# auto`, quorvel's two buttons (read, wait 3 s, set) and `htpdate -s`, each
-# with its clock writes caught by bench/clock_recorder.c.
+# auto`, `quorvel auto precise`, quorvel's two buttons (read, wait 3 s, set)
+# and `htpdate -s`, each with its clock writes caught by
+# bench/clock_recorder.c.
 #
 # Usage: accuracy.sh PHASE RUNS OUTDIR
 # Environment: QUORVEL (the native binary), MEASURE_RUN (bench/measure_run.c,
 # built), RECORDER (bench/clock_recorder.c, built), CLOCK_SHIFT_S (whole
-# seconds the server's clock runs ahead), ACCESS_LOG (nginx's access log, as
-# in pairs.sh), RUN_LIMIT_S (per run, default 30).
+# seconds the server's clock runs ahead), SHIFT_FILE (the libfaketime
+# timestamp file nginx reads its shift from at every clock call),
+# ACCESS_LOG (nginx's access log, as in pairs.sh), RUN_LIMIT_S (per run,
+# default 30).
 #
-# Round i runs the three in an order that turns by one each round, each one
-# started at the phase (i - 1/2) / RUNS of the true second: a tool that asks
-# once can only be as right as the phase of its request within the server's
-# second, so the phases are spread evenly instead of left to chance, and the
-# mean error shows the bias rather than the luck of the draw. After each
-# run it waits until nginx has logged, then appends to OUTDIR/accuracy.tsv
-# one tab-separated line:
-#   phase round tool wall_us status requests writes error_us
+# Round i first sets nginx's clock CLOCK_SHIFT_S seconds and a fraction
+# ahead, a different fraction each round ((0.37 + 0.618034 (i - 1)) mod 1, to
+# the microsecond, which spreads them over the second): a whole-second shift
+# would put the server's second where the true one is, and flatter a search
+# for it; whole milliseconds would line it up with the millisecond tick. It then runs the
+# four tools in an order that turns by one each round, each one started at
+# the phase (i - 1/2) / RUNS of the server's second: a tool that asks once
+# can only be as right as the phase of its request within that second, so
+# the phases are spread evenly instead of left to chance, and the mean error
+# shows the bias rather than the luck of the draw. After each run it waits
+# until nginx has logged, then appends to OUTDIR/accuracy.tsv one
+# tab-separated line:
+#   phase round tool wall_us status requests writes error_us shift_us
 # writes is how many clock writes the recorder caught, error_us the last
 # one's error (written time minus true time, minus the shift; negative when
-# late), "-" when there was none. Each run's output is kept in OUTDIR/out/.
+# late), "-" when there was none; shift_us is the round's shift. Each run's
+# output is kept in OUTDIR/out/.
 # Must run in a private network namespace (see measure_in_netns.sh).
 set -euo pipefail
 
 [[ $# == 3 ]] || { echo "usage: accuracy.sh PHASE RUNS OUTDIR" >&2; exit 2; }
 phase=$1 runs=$2 outdir=$3
 : "${QUORVEL:?}" "${MEASURE_RUN:?}" "${RECORDER:?}" "${CLOCK_SHIFT_S:?}" "${ACCESS_LOG:?}"
+: "${SHIFT_FILE:?}"
 limit=${RUN_LIMIT_S:-30}
 mkdir -p "$outdir/out"
 
@@ -44,6 +54,7 @@ run_one() {
     local round=$1 tool=$2 cmd out clock_log
     case $tool in
     quorvel) cmd=("$QUORVEL" auto) ;;
+    quorvel-precise) cmd=("$QUORVEL" auto precise) ;;
     # The console port without `auto` reads numbered choices from standard
     # input: 1 reads the time, 2 sets the clock, 0 closes the window.
     quorvel-buttons) cmd=("$BASH" -c '{ echo 1; sleep 3; echo 2; echo 0; } | "$0"' "$QUORVEL") ;;
@@ -54,8 +65,9 @@ run_one() {
     local lines_before
     lines_before=$(log_lines)
     rm -f "$outdir/last.cost" "$clock_log"
-    wait_for_phase $(((2 * round - 1) * 500000 / runs))
-    LD_PRELOAD=$RECORDER QUORVEL_CLOCK_LOG=$clock_log QUORVEL_CLOCK_SHIFT_S=$CLOCK_SHIFT_S \
+    # The phase of the server's second: the true one less the shift's fraction.
+    wait_for_phase $((((2 * round - 1) * 500000 / runs - shift_frac_us + 1000000) % 1000000))
+    LD_PRELOAD=$RECORDER QUORVEL_CLOCK_LOG=$clock_log QUORVEL_CLOCK_SHIFT_S=$shift_s \
         "$MEASURE_RUN" "$limit" "$outdir/last.cost" "${cmd[@]}" > "$out" 2>&1 ||
         { echo "accuracy.sh: measure_run failed for $tool" >&2; exit 1; }
     settle
@@ -66,12 +78,17 @@ run_one() {
         writes=$(wc -l < "$clock_log")
         error=$(tail -n 1 "$clock_log" | awk '{print $2}')
     fi
-    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$phase" "$round" "$tool" "$wall" "$status" \
-        "$requests" "$writes" "$error" >> "$outdir/accuracy.tsv"
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$phase" "$round" "$tool" "$wall" "$status" \
+        "$requests" "$writes" "$error" "$CLOCK_SHIFT_S$(printf '%06d' "$shift_frac_us")" \
+        >> "$outdir/accuracy.tsv"
 }
 
-tools=(quorvel htpdate quorvel-buttons)
+tools=(quorvel htpdate quorvel-buttons quorvel-precise)
 for ((round = 1; round <= runs; round++)); do
+    # libfaketime in nginx reads the file at every clock call.
+    shift_frac_us=$(((370000 + 618034 * (round - 1)) % 1000000))
+    shift_s=$CLOCK_SHIFT_S.$(printf '%06d' "$shift_frac_us")
+    echo "+${shift_s}s" > "$SHIFT_FILE"
     for ((k = 0; k < ${#tools[@]}; k++)); do
         run_one "$round" "${tools[(round + k) % ${#tools[@]}]}"
     done

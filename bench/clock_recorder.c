@@ -8,9 +8,10 @@
  *     <function> <error in microseconds>
  *
  * where the error is the requested time minus this machine's clock at the
- * moment of the call, minus QUORVEL_CLOCK_SHIFT_S whole seconds (how far the
- * server's clock was set ahead). A program that wrote the perfect time logs 0;
- * one that wrote a late time logs a negative number.
+ * moment of the call, minus QUORVEL_CLOCK_SHIFT_S seconds (how far the
+ * server's clock was set ahead; a decimal number such as 259200.37). A program
+ * that wrote the perfect time logs 0; one that wrote a late time logs a
+ * negative number.
  *
  * Build: cc -shared -fPIC -O2 -o clock_recorder.so clock_recorder.c
  * Measurement code only: nothing of it is part of the program. */
@@ -24,12 +25,26 @@
 #include <time.h>
 #include <unistd.h>
 
+/* Microseconds in a decimal number of seconds ("259200", "259200.37"); digits
+ * beyond the sixth after the point are dropped. */
+static long long seconds_to_us(const char *text)
+{
+    long long us = atoll(text) * 1000000LL;
+    const char *point = strchr(text, '.');
+    if (point) {
+        long long scale = 100000;
+        for (const char *p = point + 1; *p >= '0' && *p <= '9' && scale > 0; ++p, scale /= 10)
+            us += (*p - '0') * scale;
+    }
+    return us;
+}
+
 static void record(const char *function, long long requested_us)
 {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     const char *shift_text = getenv("QUORVEL_CLOCK_SHIFT_S");
-    const long long shift_us = shift_text ? atoll(shift_text) * 1000000LL : 0;
+    const long long shift_us = shift_text ? seconds_to_us(shift_text) : 0;
     const long long now_us = (long long)now.tv_sec * 1000000LL + now.tv_nsec / 1000;
     const long long error_us = requested_us - now_us - shift_us;
 

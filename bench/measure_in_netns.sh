@@ -4,7 +4,7 @@
 # over a link with a simulated round-trip time, then one attempt of each
 # under callgrind; then the accuracy of the clock each tool writes
 # (accuracy.sh), against nginx restarted with its clock CLOCK_SHIFT_S
-# seconds ahead (faketime), over loopback and over the link.
+# seconds and a fraction ahead (faketime), over loopback and over the link.
 #
 # Usage (inside tests/support/in_netns.sh only, which maps www.baidu.com to
 # 127.0.0.1 and makes the clock impossible to set):
@@ -34,10 +34,11 @@ echo '<html><body>nginx as www.baidu.com</body></html>' > "$nginx_dir/www/index.
 user_line=
 if [[ $(id -u) == 0 ]]; then user_line='user root root;'; fi
 # nginx clears its environment at start but for the variables named by
-# "env"; libfaketime reads FAKETIME again every few seconds, so it is kept.
+# "env"; libfaketime reads them again as it goes, so they are kept.
 cat > "$nginx_dir/nginx.conf" <<CONF
 $user_line
-env FAKETIME;
+env FAKETIME_TIMESTAMP_FILE;
+env FAKETIME_NO_CACHE;
 env FAKETIME_DONT_FAKE_MONOTONIC;
 daemon off;
 master_process off;
@@ -99,15 +100,20 @@ for ((n = 1; n <= callgrind_runs; n++)); do
 done
 
 # The accuracy of the written clock. nginx's clock runs CLOCK_SHIFT_S seconds
-# ahead, so both tools must step the clock; its monotonic clock stays true.
-# This is what `faketime -f +Ns nginx` does, with the library preloaded
-# directly: the faketime command would fork, and nginx's pid is needed.
+# (and, from accuracy.sh, a fraction) ahead, so every tool must step the
+# clock; its monotonic clock stays true. This is what `faketime -f +Ns nginx`
+# does, with the library preloaded directly (the faketime command would fork,
+# and nginx's pid is needed) and the shift read from a file at every clock
+# call, so that accuracy.sh can change it between rounds.
 : "${RECORDER:?}" "${CLOCK_SHIFT_S:?}"
 libfaketime=$(dpkg -L libfaketime 2> /dev/null | grep -m1 '/libfaketime\.so\.1$') ||
     die "libfaketime is missing (Debian package faketime)"
+export SHIFT_FILE=$outdir/nginx-shift.rc
+echo "+${CLOCK_SHIFT_S}s" > "$SHIFT_FILE"
 stop_nginx
 nginx_pid=
-start_nginx env LD_PRELOAD="$libfaketime" FAKETIME="+${CLOCK_SHIFT_S}s" FAKETIME_DONT_FAKE_MONOTONIC=1
+start_nginx env -u FAKETIME LD_PRELOAD="$libfaketime" FAKETIME_TIMESTAMP_FILE="$SHIFT_FILE" \
+    FAKETIME_NO_CACHE=1 FAKETIME_DONT_FAKE_MONOTONIC=1
 # Dies unless nginx's Date runs CLOCK_SHIFT_S seconds ahead (within 2 s).
 check_shift() {
     local date_line served now

@@ -19,9 +19,11 @@
 #      (default 25 ms, 12.5 ms each way), recording wall time, user+sys CPU,
 #      peak RSS, and the TCP connections and HTTP requests nginx saw;
 #   3. counts the instructions of one attempt of each under callgrind;
-#      then restarts nginx with its clock 259200 s (3 days) ahead (faketime)
-#      and, over loopback and over the link, runs `quorvel auto`, quorvel's
-#      two buttons (read, wait 3 s, set) and `htpdate -s` N times each, with
+#      then restarts nginx with its clock 259200 s (3 days) and a fraction
+#      ahead (faketime; a different fraction in each round) and, over loopback
+#      and over the link, runs `quorvel auto`, `quorvel auto precise`,
+#      quorvel's two buttons (read, wait 3 s, set) and `htpdate -s` N times
+#      each, with
 #      their clock writes caught by bench/clock_recorder.c (LD_PRELOAD: it
 #      logs the error of each write and changes nothing; see accuracy.sh);
 #   4. reports the size and imported DLLs of Quorvel.exe: --exe, else

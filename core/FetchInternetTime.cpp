@@ -1,42 +1,16 @@
 // One attempt to read the current time from the web server's Date header.
 
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <string>
 
 #include "ConsoleText.h"
 #include "HttpDate.h"
 #include "QuorvelDlg.h"
+#include "TimeExchange.h"
 #include "TimeServer.h"
-#include "afxsock.h"
 #include "resource.h"
 
 namespace {
-
-// Receives until the server closes, an error or time-out, or enough bytes
-// for the headers have arrived. `firstDataTick` gets AfxGetTickMilliseconds at the
-// return of the first receive that brought data (left alone when none did).
-std::string ReceiveResponse(CSocket& socket, ULONGLONG* firstDataTick)
-{
-    // Left uninitialised: only the bytes a receive wrote are ever read, and
-    // clearing 100 KB would cost more than the rest of an attempt.
-    const std::unique_ptr<char[]> buffer(new char[kReceiveBufferSize]);
-    std::string response;
-    int total = 0;
-    int n = socket.Receive(buffer.get(), kReceiveChunkMax, 0);
-    if (n > 0)
-        *firstDataTick = AfxGetTickMilliseconds();
-    while (n > 0) {
-        buffer[n] = '\0';
-        response.append(buffer.get(), static_cast<std::size_t>(n));
-        total += n;
-        if (total >= kReceiveEnough)
-            break;
-        n = socket.Receive(buffer.get(), kReceiveChunkMax, 0);
-    }
-    return response;
-}
 
 void EchoResponse(const std::string& response)
 {
@@ -44,19 +18,6 @@ void EchoResponse(const std::string& response)
     const std::size_t shown = response.size() < kEchoLimit ? response.size() : kEchoLimit;
     WritePrintable(cout, response.data(), shown);
     cout << endl;
-}
-
-// Whether the parsed GMT fields come before `t`, compared field by field
-// from the year down, as they were written.
-bool IsEarlierThan(const HttpDateFields& f, const UtcTime& t)
-{
-    const int a[] = {f.year, f.month, f.day, f.hour, f.minute, f.second};
-    const int b[] = {t.year, t.month, t.day, t.hour, t.minute, t.second};
-    for (int i = 0; i < 6; ++i) {
-        if (a[i] != b[i])
-            return a[i] < b[i];
-    }
-    return false;
 }
 
 }  // namespace
@@ -70,17 +31,13 @@ void CQuorvelDlg::FetchInternetTime()
     }
 
     CSocket socket;
-    socket.SetTimeouts(kConnectTimeoutMs, kReceiveTimeoutMs);
-    if (!socket.Create(0, SOCK_STREAM, 63, nullptr) ||
-        !socket.Connect(TimeServerHost, kTimeServerPort)) {
+    if (!ConnectToTimeServer(socket, kConnectTimeoutMs, kReceiveTimeoutMs)) {
         AfxMessageBox("Failed to connect to server", MB_OK, 0);
         m_bFetched = 0;
         return;
     }
 
-    const std::string request = std::string(kRequestLine) + kHostHeaderLine + kClosingHeaderLines;
-    const ULONGLONG sentTick = AfxGetTickMilliseconds();
-    socket.Send(request.data(), static_cast<int>(request.size()), 0);
+    const ULONGLONG sentTick = SendTimeRequest(socket);
     ULONGLONG firstDataTick = sentTick;
     const std::string response = ReceiveResponse(socket, &firstDataTick);
     EchoResponse(response);
@@ -101,15 +58,8 @@ void CQuorvelDlg::FetchInternetTime()
     cout << endl;
     SetDlgItemText(IDC_TIME_TEXT, dateLine.c_str());
 
-    // A bounded copy: an over-long line is cut to fit the work area.
-    char lineCopy[kDateLineArea];
-    const std::size_t copied =
-        dateLine.size() < sizeof lineCopy - 1 ? dateLine.size() : sizeof lineCopy - 1;
-    std::memcpy(lineCopy, dateLine.data(), copied);
-    lineCopy[copied] = '\0';
-
     HttpDateFields utc;
-    switch (ParseDateLine(lineCopy, &utc)) {
+    switch (ParseDateLineInWorkArea(dateLine, &utc)) {
     case HttpDateResult::InvalidFormat:
         std::printf("Invalid input format.\n");
         m_bFetched = 0;
@@ -121,7 +71,7 @@ void CQuorvelDlg::FetchInternetTime()
     case HttpDateResult::Ok:
         break;
     }
-    if (IsEarlierThan(utc, kEarliestCredibleTime)) {
+    if (!IsCredibleDate(utc)) {
         const UtcTime& t = kEarliestCredibleTime;
         std::printf("Date earlier than %04d-%02d-%02d %02d:%02d:%02d GMT: not the true time.\n",
                     t.year, t.month, t.day, t.hour, t.minute, t.second);
@@ -144,10 +94,11 @@ void CQuorvelDlg::FetchInternetTime()
                 minute, second);
 
     // A cache's Age tells how much older the Date is than the answer; a
-    // malformed one is ignored.
+    // malformed one is ignored, but still marks the Date as a cache's.
     int ageSeconds = 0;
     HttpHeaderLine ageLine;
-    if (FindHeaderField(response.data(), response.size(), "age", &ageLine))
+    const bool fromCache = FindHeaderField(response.data(), response.size(), "age", &ageLine);
+    if (fromCache)
         ReadAgeSeconds(ageLine, &ageSeconds);
 
     m_utcYear = utc.year;
@@ -162,8 +113,12 @@ void CQuorvelDlg::FetchInternetTime()
     m_localHour = hour;
     m_localMinute = minute;
     m_localSecond = second;
+    m_requestTick = sentTick;
+    m_answerTick = firstDataTick;
     m_dateTick = sentTick + (firstDataTick - sentTick) / 2;
+    m_dateMilliseconds = kHalfSecondMs;
     m_ageSeconds = ageSeconds;
+    m_bDateFromCache = fromCache;
     m_bHaveTime = true;
 
     char status[200];

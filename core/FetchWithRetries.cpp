@@ -1,4 +1,5 @@
-// The retry schedule and the one-click read-and-set sequence.
+// The retry schedule, the one-click read-and-set sequence, and the same with
+// the time narrowed down before it is set.
 
 #include "QuorvelDlg.h"
 
@@ -25,4 +26,16 @@ void CQuorvelDlg::FetchAndApply()
     FetchWithRetries();
     if (m_bFetched == 1)
         ApplySystemTime();
+}
+
+void CQuorvelDlg::FetchRefineAndApply()
+{
+    FetchWithRetries();
+    if (m_bFetched != 1)
+        return;
+    RefineInternetTime();
+    // Carried forward from the very start of a millisecond of the tick, the
+    // time written is not late by the part of one that had already passed.
+    AfxWaitUntilTick(AfxGetTickMilliseconds() + 1);
+    ApplySystemTime();
 }

@@ -1,5 +1,6 @@
 // Writing the UTC time read from the server into the system clock.
 
+#include <cstdint>
 #include <cstdio>
 
 #include "QuorvelDlg.h"
@@ -7,10 +8,6 @@
 #include "console_stream.h"
 
 namespace {
-
-// The Date header cuts the server's moment to its second: on average that
-// moment was half a second later than the header says.
-constexpr ULONGLONG kHalfSecondMs = 500;
 
 // A field the clock record cannot hold as it is. Such a field must never be
 // cut to its low 16 bits: year 67537 would become 2001 and pass as valid.
@@ -24,14 +21,17 @@ void CQuorvelDlg::ApplySystemTime()
         std::printf("No Internet time has been read yet; the system time was not changed.\n");
         return;
     }
-    // The best estimate of now: the header's time, plus the half second it
-    // was cut by, plus a cache's Age, plus the time passed since the server
-    // most likely stamped it. Fields that are no calendar time are passed
-    // on as read, so the clock call refuses them.
+    // The best estimate of now: the header's time, plus the part of a
+    // second the server's clock most likely showed beyond it (half a second
+    // after one read), plus a cache's Age, plus the time passed since then.
+    // Fields that are no calendar time are passed on as read, so the clock
+    // call refuses them.
     const ULONGLONG now = AfxGetTickMilliseconds();
-    const ULONGLONG since = now > m_dateTick ? now - m_dateTick : 0;
+    const std::int64_t since = now > m_dateTick ? static_cast<std::int64_t>(now - m_dateTick) : 0;
+    const std::int64_t advance =
+        m_dateMilliseconds + static_cast<std::int64_t>(m_ageSeconds) * 1000 + since;
     UtcTime t = {m_utcYear, m_utcMonth, m_utcDay, m_utcHour, m_utcMinute, m_utcSecond, 0};
-    AdvanceUtcTime(&t, kHalfSecondMs + static_cast<ULONGLONG>(m_ageSeconds) * 1000u + since);
+    AdvanceUtcTime(&t, advance > 0 ? static_cast<std::uint64_t>(advance) : 0);
     SetSystemClock(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
 }
 

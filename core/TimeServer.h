@@ -36,5 +36,9 @@ constexpr unsigned kReceiveTimeoutMs = 10000;
 // portal or proxy whose own clock sits at its factory date.
 constexpr UtcTime kEarliestCredibleTime = {2024, 1, 1, 0, 0, 0, 0};
 
+// The Date header cuts the server's moment to its second: on average that
+// moment was this many milliseconds later than the header says.
+constexpr int kHalfSecondMs = 500;
+
 // The zone shown in the window: UTC+8 (China Standard Time).
 constexpr int kDisplayOffsetHours = 8;

@@ -71,3 +71,30 @@ bool AdvanceUtcTime(UtcTime* t, std::uint64_t milliseconds)
     t->millisecond = static_cast<int>(rest % 1000);
     return true;
 }
+
+std::int64_t MillisecondsSince1970(const UtcTime& t)
+{
+    const std::int64_t inDay =
+        ((static_cast<std::int64_t>(t.hour) * 60 + t.minute) * 60 + t.second) * 1000 +
+        t.millisecond;
+    return DaysFromCivil(t.year, t.month, t.day) * kMsPerDay + inDay;
+}
+
+UtcTime UtcTimeAt(std::int64_t milliseconds)
+{
+    std::int64_t days = milliseconds / kMsPerDay;
+    std::int64_t rest = milliseconds % kMsPerDay;
+    if (rest < 0) {
+        rest += kMsPerDay;
+        --days;
+    }
+    UtcTime t = {};
+    std::int64_t year = 0;
+    CivilFromDays(days, &year, &t.month, &t.day);
+    t.year = static_cast<int>(year);
+    t.hour = static_cast<int>(rest / 3600000);
+    t.minute = static_cast<int>(rest / 60000 % 60);
+    t.second = static_cast<int>(rest / 1000 % 60);
+    t.millisecond = static_cast<int>(rest % 1000);
+    return t;
+}

@@ -25,3 +25,11 @@ bool IsClockTime(const UtcTime& t);
 // time is left exactly as it is, never normalised into a valid date; the
 // result is false then. The result may lie beyond year 30827.
 bool AdvanceUtcTime(UtcTime* t, std::uint64_t milliseconds);
+
+// Milliseconds from 1970-01-01 00:00:00 to `t`, a clock time (IsClockTime),
+// negative before 1970.
+std::int64_t MillisecondsSince1970(const UtcTime& t);
+
+// The UTC time `milliseconds` after 1970-01-01 00:00:00 (before it when
+// negative).
+UtcTime UtcTimeAt(std::int64_t milliseconds);

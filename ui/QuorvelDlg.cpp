@@ -24,6 +24,13 @@ void FirstWord(const char* commandLine, char (&word)[kCommandWordSize])
     std::sscanf(commandLine, "%799s", word);
 }
 
+// The second word of `commandLine`, cut to fit `word`; empty when there is none.
+void SecondWord(const char* commandLine, char (&word)[kCommandWordSize])
+{
+    word[0] = '\0';
+    std::sscanf(commandLine, "%*s %799s", word);
+}
+
 // Exit statuses of an `auto` run, for the scheduler that started it.
 constexpr WPARAM kExitClockSet = 0;
 constexpr WPARAM kExitNoTime = 1;         // no attempt read a time
@@ -80,7 +87,13 @@ BOOL CQuorvelDlg::OnInitDialog()
         FirstWord(g_lpCmdLine, word);
         std::printf("\r\ncmd=%s\r\n", word);
         if (std::strncmp(word, "auto", 4) == 0) {
-            FetchAndApply();
+            // `auto precise` narrows the time down before setting the clock.
+            char mode[kCommandWordSize];
+            SecondWord(g_lpCmdLine, mode);
+            if (std::strcmp(mode, "precise") == 0)
+                FetchRefineAndApply();
+            else
+                FetchAndApply();
             // The framework ends the program with this wParam as its exit code.
             PostMessage(WM_QUIT, AutoRunStatus(), 0);
         }

@@ -55,6 +55,16 @@ public:
                         int milliseconds = 0);
     // FetchWithRetries, then ApplySystemTime if it succeeded.
     void FetchAndApply();
+    // Narrows the time of the last successful read down to a few
+    // milliseconds with up to seven more requests, each sent at a chosen
+    // instant on a new connection, and keeps the result for ApplySystemTime.
+    // Keeps the one-request estimate, and says why, when the Date came from a
+    // cache, a reply contradicts the others, or a request fails.
+    void RefineInternetTime();
+    // FetchWithRetries; if it succeeded, RefineInternetTime and then
+    // ApplySystemTime, at the start of a millisecond of the tick. What
+    // `auto precise` runs.
+    void FetchRefineAndApply();
 
     BOOL OnInitDialog() override;
     void OnOK() override;
@@ -82,10 +92,22 @@ private:
     bool m_bHaveTime = false;
     // Whether the latest SetSystemClock set the clock.
     bool m_bClockSet = false;
+    // AfxGetTickMilliseconds when the last success sent its request, and
+    // when the first bytes of its answer arrived.
+    ULONGLONG m_requestTick = 0;
+    ULONGLONG m_answerTick = 0;
     // AfxGetTickMilliseconds at the moment the server most likely stamped the Date
     // of the last success: halfway between sending the request and the
     // first bytes of the answer, in milliseconds.
     ULONGLONG m_dateTick = 0;
+    // How many milliseconds past the stored second the server's clock most
+    // likely showed at m_dateTick: half a second after one read, narrowed by
+    // RefineInternetTime (slightly outside 0 to 999 when the round trip
+    // leaves it there).
+    int m_dateMilliseconds = 500;
     // The Age field of that response (seconds a cache had held it), or 0.
     int m_ageSeconds = 0;
+    // Whether that response had an Age field at all, well-formed or not: its
+    // Date is then a cache's copy and does not tick with a clock.
+    bool m_bDateFromCache = false;
 };

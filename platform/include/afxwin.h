@@ -345,6 +345,11 @@ int AfxMessageBox(UINT idPrompt, UINT type = MB_OK, UINT idHelp = static_cast<UI
 // steps of the Windows system timer).
 ULONGLONG AfxGetTickMilliseconds();
 
+// Blocks until AfxGetTickMilliseconds() has reached `tickMs`, and returns
+// within about a millisecond of the moment it did (at once when it already
+// has). Never returns early.
+void AfxWaitUntilTick(ULONGLONG tickMs);
+
 // Reopens standard output on the process's console so diagnostics appear
 // there. Where there is no console, the inherited standard output is kept.
 void AfxReopenStdoutOnConsole();

@@ -1,5 +1,5 @@
-// Kernel services over POSIX: pauses, the monotonic tick, the system clock
-// and the thread's last error code.
+// Kernel services over POSIX: pauses, the monotonic tick and waiting for it,
+// the system clock and the thread's last error code.
 
 #include <cerrno>
 #include <ctime>
@@ -30,6 +30,17 @@ ULONGLONG AfxGetTickMilliseconds()
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<ULONGLONG>(now.tv_sec) * 1000u +
            static_cast<ULONGLONG>(now.tv_nsec / 1000000L);
+}
+
+void AfxWaitUntilTick(ULONGLONG tickMs)
+{
+    // An absolute wake-up on the clock the tick reads: the kernel wakes the
+    // thread right after the millisecond begins, and an interrupted wait
+    // resumes towards the same instant.
+    const timespec until = {static_cast<time_t>(tickMs / 1000u),
+                            static_cast<long>(tickMs % 1000u) * 1000000L};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
 }
 
 BOOL SetSystemTime(const SYSTEMTIME* utc)

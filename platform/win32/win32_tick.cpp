@@ -1,8 +1,18 @@
-// The monotonic millisecond tick, over the performance counter: it exists on
-// every Windows from XP on (where it never fails) and counts far finer than
-// the system timer, whose ~15.6 ms steps are all GetTickCount gives.
+// The monotonic millisecond tick, over the performance counter, and waiting
+// for it. The counter exists on every Windows from XP on (where it never
+// fails) and counts far finer than the system timer, whose ~15.6 ms steps are
+// all GetTickCount gives.
 
 #include "afxwin.h"
+
+namespace {
+
+// Sleep wakes on the system timer's ticks, up to one tick (about 15.6 ms)
+// after the time asked for: it takes all of a wait but this much, and the
+// tick is watched for the rest.
+constexpr ULONGLONG kWatchedMs = 20;
+
+}  // namespace
 
 ULONGLONG AfxGetTickMilliseconds()
 {
@@ -26,4 +36,16 @@ ULONGLONG AfxGetTickMilliseconds()
     if (ms > last)
         last = ms;
     return last;
+}
+
+void AfxWaitUntilTick(ULONGLONG tickMs)
+{
+    for (;;) {
+        const ULONGLONG now = AfxGetTickMilliseconds();
+        if (now >= tickMs)
+            return;
+        // Sleep(0) only gives the processor to another ready thread between
+        // two looks at the tick.
+        Sleep(tickMs - now > kWatchedMs ? static_cast<DWORD>(tickMs - now - kWatchedMs) : 0);
+    }
 }

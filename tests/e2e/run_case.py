@@ -141,7 +141,7 @@ CASES = {
     # standard error) and without a connection.
     "help": ("ok", ["--help"], [], "exits", {
         "stderr": "",
-        "check": lambda out: None if out.startswith("Usage: quorvel [auto | --help | --version]\n")
+        "check": lambda out: None if out.startswith("Usage: quorvel [auto [precise] | --help | --version]\n")
         and "Exit status of auto: 0" in out else "no usage text",
         "connections": 0}),
     "version": ("ok", ["--version", "auto"], [], "exits", {
@@ -158,11 +158,17 @@ CASES = {
     "nginx_auto": ("nginx", ["auto"], [], "exits", {
         "stderr": CLOCK_ERROR,
         "check": lambda out: check_live_date(out), "status": CLOCK_REFUSED}),
+    # `auto precise`: the same first read, then more requests narrow the
+    # server's second down before the clock is tried.
+    "nginx_auto_precise": ("nginx", ["auto", "precise"], [], "exits", {
+        "stderr": CLOCK_ERROR,
+        "check": lambda out: check_precise(out), "status": CLOCK_REFUSED}),
 }
 
 
-def check_live_date(out):
-    """The lines of an attempt against nginx: its Date is the current time."""
+def check_live_date(out, seconds_since=5):
+    """The lines of an attempt against nginx: its Date is the current time,
+    give or take `seconds_since` (the time the program went on after it)."""
     if not out.startswith(cmd_line("auto") + "Received (first 2000 characters):\n"
                           "HTTP/1.1 200 OK\r\nServer: nginx"):
         return "the response echo does not start as expected"
@@ -176,11 +182,42 @@ def check_live_date(out):
     if fields != (utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second):
         return f"field lines {fields} do not match {m.group(1)}"
     now = datetime.datetime.now(datetime.timezone.utc).replace(tzinfo=None)
-    if abs((now - utc).total_seconds()) > 5:
+    if abs((now - utc).total_seconds()) > seconds_since:
         return f"Date {m.group(1)} is not now ({now})"
     local = (utc + datetime.timedelta(hours=8)).strftime("%Y-%m-%d %H:%M:%S")
     if m.group(8) != local:
         return f"adjusted time {m.group(8)}, expected {local}"
+    return None
+
+
+def check_precise(out):
+    """The first read's lines, then one line per further request and the
+    closing line: at most eight requests in all, each one that nginx logged,
+    and the server's second narrowed down (loosely: the load on the machine
+    can delay a request by several milliseconds)."""
+    end = out.find("\nAdjusted Time: ")
+    end = out.find("\n", end + 1) + 1 if end >= 0 else -1
+    if end <= 0:
+        return "no adjusted-time line"
+    problem = check_live_date(out[:end], seconds_since=10)
+    if problem:
+        return problem
+    lines = out[end:].splitlines()
+    request = re.compile(r"Request (\d): Date: \w{3}, \d\d \w{3} \d{4} \d\d:\d\d:\d\d GMT; "
+                         r"midpoint at \d\d:\d\d:\d\d\.\d{3} by the estimate; range \d+\.\d ms$")
+    numbers = [int(m.group(1)) for m in map(request.match, lines[:-1]) if m]
+    if len(numbers) != len(lines) - 1 or numbers != list(range(2, len(lines) + 1)):
+        return "the request lines are not numbered 2, 3, ... one a line"
+    closing = re.fullmatch(r"Precise time: range (\d+\.\d) ms wide after (\d) requests\.",
+                           lines[-1] if lines else "")
+    if not closing or int(closing.group(2)) != len(lines):
+        return "no closing line that counts the requests"
+    if int(closing.group(2)) > 8 or float(closing.group(1)) > 100:
+        return f"{closing.group(2)} requests, range {closing.group(1)} ms"
+    with open(os.path.join(os.environ["NGINX_DIR"], "access.log")) as log:
+        logged = len(log.readlines())
+    if logged != len(lines):
+        return f"nginx logged {logged} requests, the program counted {len(lines)}"
     return None
 
 

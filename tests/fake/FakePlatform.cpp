@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "afxdisp.h"
 #include "afxsock.h"
@@ -73,6 +74,12 @@ void Sleep(DWORD milliseconds)
 
 ULONGLONG AfxGetTickMilliseconds() { return g_state.tickMs; }
 
+void AfxWaitUntilTick(ULONGLONG tickMs)
+{
+    if (g_state.tickMs < tickMs)
+        g_state.tickMs = tickMs;
+}
+
 BOOL SetSystemTime(const SYSTEMTIME* utc)
 {
     g_state.clockWrites.push_back(*utc);
@@ -97,6 +104,8 @@ namespace {
 // The script of each open socket, by handle.
 std::map<std::intptr_t, fake::Connection> g_sockets;
 std::map<std::intptr_t, std::size_t> g_nextChunk;
+// The sockets connected to the simulated server.
+std::set<std::intptr_t> g_simulated;
 std::intptr_t g_nextHandle = 100;
 }  // namespace
 
@@ -121,20 +130,30 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
     g_state.connectPorts.push_back(port);
     g_state.connectTimeoutMs = m_connectTimeoutMs;
     g_state.receiveTimeoutMs = m_receiveTimeoutMs;
-    if (g_state.connections.empty())
-        return FALSE;
+    g_nextChunk[m_hSocket] = 0;
+    if (g_state.connections.empty()) {
+        if (!g_state.server)
+            return FALSE;
+        g_sockets[m_hSocket] = fake::Connection();
+        g_simulated.insert(m_hSocket);
+        return TRUE;
+    }
     fake::Connection c = g_state.connections.front();
     g_state.connections.pop_front();
     if (c.connectFails)
         return FALSE;
     g_sockets[m_hSocket] = c;
-    g_nextChunk[m_hSocket] = 0;
     return TRUE;
 }
 
 int CAsyncSocket::Send(const void* data, int length, int)
 {
     g_state.sent.emplace_back(static_cast<const char*>(data), static_cast<std::size_t>(length));
+    if (g_simulated.count(m_hSocket) != 0) {
+        const DWORD roundTrip = g_state.serverRoundTripMs;
+        const std::int64_t stampUs = static_cast<std::int64_t>(g_state.tickMs) * 1000 + roundTrip * 500;
+        g_sockets[m_hSocket].chunks.push_back(fake::Chunk{g_state.server(stampUs), 0, roundTrip});
+    }
     return length;
 }
 
@@ -165,6 +184,7 @@ void CAsyncSocket::Close()
         return;
     g_sockets.erase(m_hSocket);
     g_nextChunk.erase(m_hSocket);
+    g_simulated.erase(m_hSocket);
     --g_state.socketsOpen;
     m_hSocket = -1;
 }

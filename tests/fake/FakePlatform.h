@@ -3,7 +3,9 @@
 // set the script, run the unchanged application code, and read the record.
 #pragma once
 
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,7 +34,13 @@ struct State {
     BOOL clockResult = TRUE;             // what SetSystemTime returns
     DWORD clockError = 1;                // and its error code on failure
     bool consoleReadsUtf8 = true;        // else GBK, as on Windows
-    ULONGLONG tickMs = 0;                // AfxGetTickMilliseconds; Sleep and chunk delays advance it
+    ULONGLONG tickMs = 0;                // AfxGetTickMilliseconds; Sleep, waits and chunk delays advance it
+    // A simulated server, for connections beyond the scripted ones when set:
+    // each request is answered serverRoundTripMs after it was sent, with the
+    // text `server` gives for the moment halfway between, in microseconds of
+    // the tick.
+    std::function<std::string(std::int64_t stampUs)> server;
+    DWORD serverRoundTripMs = 0;
 
     // Record.
     int connects = 0;

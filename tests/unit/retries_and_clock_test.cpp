@@ -1,9 +1,14 @@
-// The retry schedule, writing the clock, and the one-click sequence.
+// The retry schedule, writing the clock, the one-click sequence, and narrowing
+// the time down before it is written.
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <ostream>
 #include <string>
 
+#include "ServerSecondSearch.h"
 #include "UtcTime.h"
 #include "dialog_fixture.h"
 
@@ -235,5 +240,136 @@ TEST_F(ClockTest, OutOfRangeFieldsAreLeftToTheClockCallToRefuse)
                                 st.wMilliseconds}));
     EXPECT_EQ("Failed to set system time. Error: 87\n", err);
 }
+
+// The search over a simulated server clock, at a hundred phases of its
+// second: each request sent on the millisecond the plan gives, stamped
+// halfway through its round trip.
+TEST(ServerSecondSearch, NarrowsToTheServersSecondWhateverItsPhase)
+{
+    for (const std::int64_t roundTripUs : {0, 25000}) {
+        for (int phase = 0; phase < 100; ++phase) {
+            // The server's clock minus the tick: a real date, a fraction ahead.
+            const std::int64_t truth = 1739447179 * kSecondUs + phase * 10007;
+            const auto reply = [&](std::int64_t sentUs) {
+                return DateReply{sentUs, sentUs + roundTripUs,
+                                 (sentUs + roundTripUs / 2 + truth) / kSecondUs};
+            };
+            const DateReply first = reply(5000000);
+            OffsetSearch search = StartOffsetSearch(first);
+            const std::int64_t deadline = first.answeredUs + 4800000;
+            std::int64_t now = first.answeredUs;
+            int requests = 1;
+            std::int64_t midpoint = 0;
+            while (requests < 8 &&
+                   NextProbeMidpoint(KeptOffsets(search),
+                                     {8 - requests, now + roundTripUs / 2 + 2000,
+                                      deadline - roundTripUs / 2, roundTripUs + 2000},
+                                     &midpoint)) {
+                const std::int64_t sent =
+                    std::max(now, (midpoint - roundTripUs / 2 + 500) / 1000 * 1000);
+                const DateReply r = reply(sent);
+                ASSERT_NE(ReplyFit::Contradicting, AddDateReply(&search, r));
+                now = r.answeredUs;
+                ++requests;
+            }
+            const OffsetRange kept = KeptOffsets(search);
+            EXPECT_LE(kept.low, truth) << roundTripUs << " " << phase;
+            EXPECT_GT(kept.high, truth) << roundTripUs << " " << phase;
+            EXPECT_LE(kept.high - kept.low, roundTripUs == 0 ? 9500 : 11500)
+                << roundTripUs << " " << phase;
+            EXPECT_LE(now, deadline) << roundTripUs << " " << phase;
+        }
+    }
+}
+
+// The Date line of the second that holds `us` microseconds since 1970 (the
+// weekday is not read).
+std::string DateLineAt(std::int64_t us)
+{
+    static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const UtcTime t = UtcTimeAt(us / 1000);
+    char line[64];
+    std::snprintf(line, sizeof line, "Date: Thu, %02d %s %d %02d:%02d:%02d GMT", t.day,
+                  kMonths[t.month - 1], t.year, t.hour, t.minute, t.second);
+    return line;
+}
+
+// FetchRefineAndApply (`auto precise`) against a simulated server whose clock
+// runs a fraction of a second ahead of the Date of kDateLine at tick 0.
+struct PreciseCase {
+    const char* label;
+    std::int64_t aheadUs;
+    DWORD roundTripMs;
+    bool age;                // every answer has an Age field
+    int stepAfter;           // after this many answers the server's clock
+    std::int64_t stepUs;     // steps by this much (0: never)
+    const char* line;        // the console line that ends the refinement
+    bool refined;            // the clock gets the refined time, not the
+                             // one-request estimate
+};
+
+const PreciseCase kPreciseCases[] = {
+    {"fraction_ahead_over_a_26ms_link", 370000, 26, false, 0, 0, "Precise time: range ", true},
+    {"age_keeps_the_one_request_estimate", 370000, 0, true, 0, 0,
+     "Precise time skipped: the Date came from a cache (it has an Age field); "
+     "the one-request estimate is kept.\n",
+     false},
+    {"clock_stepping_2s_is_a_contradiction", 810000, 0, false, 3, 2000000,
+     "Precise time abandoned: the Date of request 4 contradicts the earlier replies; "
+     "the one-request estimate is kept.\n",
+     false},
+};
+
+// Names the case in test listings, instead of its bytes.
+void PrintTo(const PreciseCase& c, std::ostream* os) { *os << c.label; }
+
+class PreciseTable : public DialogTest, public ::testing::WithParamInterface<PreciseCase> {};
+
+TEST_P(PreciseTable, WritesTheRefinedTimeOrKeepsTheOneRequestEstimate)
+{
+    const PreciseCase& c = GetParam();
+    const std::int64_t serverAtTickZeroUs =
+        MillisecondsSince1970({2025, 2, 13, 11, 46, 19, 0}) * 1000 + c.aheadUs;
+    int answers = 0;
+    platform().server = [&](std::int64_t stampUs) {
+        ++answers;
+        const std::int64_t step = answers > c.stepAfter ? c.stepUs : 0;
+        std::vector<std::string> headers = {DateLineAt(serverAtTickZeroUs + stampUs + step)};
+        if (c.age)
+            headers.push_back("Age: 3");
+        return fake::Response(headers);
+    };
+    platform().serverRoundTripMs = c.roundTripMs;
+    const ULONGLONG firstTick = 123456789;
+    platform().tickMs = firstTick;
+    Capture([this] { dlg.FetchRefineAndApply(); });
+
+    ASSERT_EQ(1u, platform().clockWrites.size());
+    const SYSTEMTIME& st = platform().clockWrites[0];
+    const std::int64_t written = MillisecondsSince1970(
+        {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds});
+    const std::int64_t writeTick = static_cast<std::int64_t>(platform().tickMs);
+    if (c.refined) {
+        const std::int64_t truth = (serverAtTickZeroUs + writeTick * 1000 + c.stepUs) / 1000;
+        EXPECT_NEAR(truth, written, 5);
+        EXPECT_LE(platform().sent.size(), 8u);
+        EXPECT_NE(std::string::npos,
+                  out.find("after " + std::to_string(platform().sent.size()) + " requests.\n"));
+    } else {
+        // The first Date, its half second, a cache's Age, and the time since
+        // the first request's midpoint.
+        const std::int64_t firstMidpoint = firstTick * 1000 + c.roundTripMs * 500;
+        const std::int64_t firstDate = (serverAtTickZeroUs + firstMidpoint) / kSecondUs * 1000;
+        EXPECT_EQ(firstDate + 500 + (c.age ? 3000 : 0) + writeTick - firstMidpoint / 1000, written);
+    }
+    EXPECT_NE(std::string::npos, out.find(c.line)) << out;
+    EXPECT_EQ("", err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PreciseTable, ::testing::ValuesIn(kPreciseCases),
+                         [](const ::testing::TestParamInfo<PreciseCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 }  // namespace
