@@ -109,6 +109,14 @@ std::set<std::intptr_t> g_simulated;
 std::intptr_t g_nextHandle = 100;
 }  // namespace
 
+ProxyChoice AfxGetHttpProxy(const char* /*url*/, const char* /*host*/, HttpProxy* proxy,
+                            std::string* problem)
+{
+    *proxy = g_state.proxy;
+    *problem = g_state.proxyProblem;
+    return g_state.proxyChoice;
+}
+
 BOOL AfxSocketInit()
 {
     return g_state.socketInitFails ? FALSE : TRUE;

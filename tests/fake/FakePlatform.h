@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "afxwin.h"
+#include "http_proxy.h"
 
 namespace fake {
 
@@ -41,6 +42,10 @@ struct State {
     // the tick.
     std::function<std::string(std::int64_t stampUs)> server;
     DWORD serverRoundTripMs = 0;
+    // What AfxGetHttpProxy answers.
+    ProxyChoice proxyChoice = ProxyChoice::Direct;
+    HttpProxy proxy;
+    std::string proxyProblem;
 
     // Record.
     int connects = 0;
