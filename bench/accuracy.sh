@@ -10,7 +10,10 @@
 # seconds the server's clock runs ahead), SHIFT_FILE (the libfaketime
 # timestamp file nginx reads its shift from at every clock call),
 # ACCESS_LOG (nginx's access log, as in pairs.sh), RUN_LIMIT_S (per run,
-# default 30).
+# default 30); TOOLS (the tools to run, default all four); PROXY (squid or
+# tinyproxy: every run goes through that proxy, with http_proxy naming it;
+# only under tests/support/squid_in_netns.sh or tinyproxy_in_netns.sh, whose
+# SQUID_DIR or TINYPROXY_DIR hold the proxy's log).
 #
 # Round i first sets nginx's clock CLOCK_SHIFT_S seconds and a fraction
 # ahead, a different fraction each round ((0.37 + 0.618034 (i - 1)) mod 1, to
@@ -24,11 +27,12 @@
 # shows the bias rather than the luck of the draw. After each run it waits
 # until nginx has logged, then appends to OUTDIR/accuracy.tsv one
 # tab-separated line:
-#   phase round tool wall_us status requests writes error_us shift_us
-# writes is how many clock writes the recorder caught, error_us the last
-# one's error (written time minus true time, minus the shift; negative when
-# late), "-" when there was none; shift_us is the round's shift. Each run's
-# output is kept in OUTDIR/out/.
+#   phase round tool wall_us status requests writes error_us shift_us proxied
+# requests is how many requests nginx logged, writes how many clock writes
+# the recorder caught, error_us the last one's error (written time minus true
+# time, minus the shift; negative when late), "-" when there was none;
+# shift_us is the round's shift; proxied how many `GET http://www.baidu.com/`
+# the proxy logged, "-" without one. Each run's output is kept in OUTDIR/out/.
 # Must run in a private network namespace (see measure_in_netns.sh).
 set -euo pipefail
 
@@ -38,6 +42,16 @@ phase=$1 runs=$2 outdir=$3
 : "${SHIFT_FILE:?}"
 limit=${RUN_LIMIT_S:-30}
 mkdir -p "$outdir/out"
+proxy_env=() proxy_log=
+case ${PROXY:-} in
+'') ;;
+squid) proxy_env=(http_proxy=http://127.0.0.1:3128/) proxy_log=${SQUID_DIR:?}/access.log ;;
+tinyproxy) proxy_env=(http_proxy=http://127.0.0.1:8888/) proxy_log=${TINYPROXY_DIR:?}/tinyproxy.log ;;
+*) echo "accuracy.sh: unknown PROXY $PROXY" >&2; exit 2 ;;
+esac
+# The requests for the absolute URL in the proxy's log (squid's access.log
+# and tinyproxy's "Request (file descriptor N): GET ..." lines both have it).
+proxied_lines() { grep -c 'GET http://www\.baidu\.com/ ' "$proxy_log" || true; }
 
 # log_lines and settle
 source "$(dirname "${BASH_SOURCE[0]}")/access_log.sh"
@@ -62,28 +76,37 @@ run_one() {
     esac
     out=$outdir/out/accuracy-$phase-$round-$tool.txt
     clock_log=$outdir/clock.log
-    local lines_before
+    local lines_before proxied_before=0 proxied=-
     lines_before=$(log_lines)
+    [[ -z $proxy_log ]] || proxied_before=$(proxied_lines)
     rm -f "$outdir/last.cost" "$clock_log"
     # The phase of the server's second: the true one less the shift's fraction.
     wait_for_phase $((((2 * round - 1) * 500000 / runs - shift_frac_us + 1000000) % 1000000))
-    LD_PRELOAD=$RECORDER QUORVEL_CLOCK_LOG=$clock_log QUORVEL_CLOCK_SHIFT_S=$shift_s \
+    env "${proxy_env[@]}" LD_PRELOAD=$RECORDER QUORVEL_CLOCK_LOG=$clock_log QUORVEL_CLOCK_SHIFT_S=$shift_s \
         "$MEASURE_RUN" "$limit" "$outdir/last.cost" "${cmd[@]}" > "$out" 2>&1 ||
         { echo "accuracy.sh: measure_run failed for $tool" >&2; exit 1; }
     settle
     local wall user sys rss status requests=0 writes=0 error=-
     read -r wall user sys rss status < "$outdir/last.cost"
     requests=$(tail -n +"$((lines_before + 1))" "$ACCESS_LOG" | wc -l)
+    if [[ -n $proxy_log ]]; then
+        # squid logs a request when it has ended: give it up to 1 s.
+        for _ in $(seq 50); do
+            proxied=$(($(proxied_lines) - proxied_before))
+            ((proxied < requests)) || break
+            sleep 0.02
+        done
+    fi
     if [[ -s $clock_log ]]; then
         writes=$(wc -l < "$clock_log")
         error=$(tail -n 1 "$clock_log" | awk '{print $2}')
     fi
-    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$phase" "$round" "$tool" "$wall" "$status" \
-        "$requests" "$writes" "$error" "$CLOCK_SHIFT_S$(printf '%06d' "$shift_frac_us")" \
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$phase" "$round" "$tool" "$wall" "$status" \
+        "$requests" "$writes" "$error" "$CLOCK_SHIFT_S$(printf '%06d' "$shift_frac_us")" "$proxied" \
         >> "$outdir/accuracy.tsv"
 }
 
-tools=(quorvel htpdate quorvel-buttons quorvel-precise)
+read -r -a tools <<< "${TOOLS:-quorvel htpdate quorvel-buttons quorvel-precise}"
 for ((round = 1; round <= runs; round++)); do
     # libfaketime in nginx reads the file at every clock call.
     shift_frac_us=$(((370000 + 618034 * (round - 1)) % 1000000))

@@ -10,7 +10,11 @@
 # 127.0.0.1 and makes the clock impossible to set):
 #   measure_in_netns.sh OUTDIR PAIRS DELAY_US CALLGRIND_RUNS ACCURACY_RUNS
 # Environment: QUORVEL and MEASURE_RUN as pairs.sh needs them, RECORDER and
-# CLOCK_SHIFT_S as accuracy.sh needs them.
+# CLOCK_SHIFT_S as accuracy.sh needs them; PROXIES (none, or squid and/or
+# tinyproxy, space-separated; default none) for the accuracy rounds of `auto`
+# and `auto precise` through each proxy over loopback, after the direct ones
+# (each proxy started by tests/support/<proxy>_in_netns.sh in a mount
+# namespace of its own, which needs in_netns.sh --ids).
 #
 # nginx listens on port 80 of every IPv4 address of this namespace, so it
 # answers both on 127.0.0.1 and on this side of the link (10.9.0.1). Its
@@ -128,6 +132,14 @@ check_shift() {
 check_shift "before"
 echo "measure_in_netns.sh: $accuracy_runs accuracy round(s) over loopback" >&2
 "$here/accuracy.sh" loopback "$accuracy_runs" "$outdir"
+for proxy in ${PROXIES:-}; do
+    echo "measure_in_netns.sh: $accuracy_runs accuracy round(s) through $proxy over loopback" >&2
+    # The proxy's starter mounts a hosts file without www.baidu.com: in a
+    # mount namespace of its own, so that the rounds after it still resolve.
+    PROXY=$proxy TOOLS="quorvel quorvel-precise" unshare -m -- \
+        "$here/../tests/support/${proxy}_in_netns.sh" "$here/accuracy.sh" "$proxy" "$accuracy_runs" "$outdir" ||
+        die "the accuracy rounds through $proxy failed"
+done
 echo "measure_in_netns.sh: $accuracy_runs accuracy round(s) over the link" >&2
 "$here/over_link.sh" "$delay_us" "$here/accuracy.sh" link "$accuracy_runs" "$outdir"
 check_shift "after"

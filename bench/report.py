@@ -34,10 +34,13 @@ SYSTEM_DLLS = {
 Run = collections.namedtuple(
     "Run", "phase pair tool wall_us cpu_us rss_kib status connections requests opened ok")
 Accuracy = collections.namedtuple("Accuracy",
-                                  "phase round tool wall_us status requests writes error_us shift_us")
+                                  "phase round tool wall_us status requests writes error_us shift_us "
+                                  "proxied")
 ACCURACY_TOOLS = ("quorvel", "quorvel-precise", "quorvel-buttons", "htpdate")
 ACCURACY_LABELS = {"quorvel": "quorvel auto", "quorvel-precise": "quorvel auto precise",
                    "quorvel-buttons": "quorvel: read, wait 3 s, set", "htpdate": "htpdate -s"}
+# Accuracy phases over loopback through a proxy (accuracy.sh's PROXY).
+PROXY_PHASES = {"squid": "127.0.0.1:3128", "tinyproxy": "127.0.0.1:8888"}
 MEAN_TARGET_US = 20000
 BOUND_SLACK_US = 10000
 # `auto precise`: its worst error over loopback and over the link, its mean
@@ -71,8 +74,10 @@ def read_accuracy(path):
     if path.exists():
         for line in path.read_text().splitlines():
             f = line.split("\t")
+            proxied = f[9] if len(f) > 9 else "-"
             runs.append(Accuracy(f[0], int(f[1]), f[2], int(f[3]), int(f[4]), int(f[5]), int(f[6]),
-                                 None if f[7] == "-" else int(f[7]), int(f[8])))
+                                 None if f[7] == "-" else int(f[7]), int(f[8]),
+                                 None if proxied == "-" else int(proxied)))
     return runs
 
 
@@ -84,9 +89,10 @@ def accuracy_bound_us(params, phase):
 
 def accuracy_table(runs, phase):
     mine = [r for r in runs if r.phase == phase]
+    proxy = phase in PROXY_PHASES
     lines = ["| tool | runs (clock written) | mean error ms | mean abs. error ms | worst abs. error ms "
-             "| HTTP requests / run | wall ms: median | longest |",
-             "|---|---|---|---|---|---|---|---|"]
+             "| HTTP requests / run | wall ms: median | longest |" + (" proxy's log: requests / run |" if proxy else ""),
+             "|---|---|---|---|---|---|---|---|" + ("---|" if proxy else "")]
     for tool in ACCURACY_TOOLS:
         rs = [r for r in mine if r.tool == tool]
         if not rs:
@@ -100,13 +106,15 @@ def accuracy_table(runs, phase):
             figures = "– | – | –"
         lines.append(f"| {ACCURACY_LABELS[tool]} | {len(rs)} ({len(errors)}) | {figures} "
                      f"| {counts([r.requests for r in rs])} | {ms(statistics.median(walls))} "
-                     f"| {ms(max(walls))} |")
+                     f"| {ms(max(walls))} |" + (f" {counts([r.proxied for r in rs])} |" if proxy else ""))
     return lines
 
 
 def accuracy_targets(runs, params):
     lines = []
-    for phase, where in (("loopback", "over loopback"), ("link", "on the simulated link")):
+    phases = [("loopback", "over loopback"), ("link", "on the simulated link")]
+    phases += [(p, f"through {p} over loopback") for p in PROXY_PHASES if any(r.phase == p for r in runs)]
+    for phase, where in phases:
         bound = accuracy_bound_us(params, phase)
         for tool in ("quorvel", "quorvel-buttons"):
             rs = [r for r in runs if r.phase == phase and r.tool == tool]
@@ -116,14 +124,18 @@ def accuracy_targets(runs, params):
             written = len(errors) == len(rs)
             worst = max((abs(e) for e in errors), default=None)
             label = ACCURACY_LABELS[tool]
+            # Through a proxy: its log must show each request nginx saw.
+            logged = all(r.proxied == r.requests for r in rs)
+            seen = (f", the proxy logged {counts([r.proxied for r in rs])}"
+                    if phase in PROXY_PHASES else "")
             if tool == "quorvel" and phase == "loopback" and errors:
                 mean = statistics.mean(errors)
                 lines.append(f"| {label}: mean error within ±20 ms {where} | {ms(mean)} ms over "
                              f"{len(errors)} runs | {met(written and abs(mean) <= MEAN_TARGET_US)} |")
             lines.append(f"| {label}: worst error within 0.5 s + RTT/2 + 10 ms = {ms(bound)} ms {where}, "
                          f"one request | worst {ms(worst) if worst is not None else '–'} ms, requests "
-                         f"{counts([r.requests for r in rs])}, {len(errors)} of {len(rs)} runs wrote the clock "
-                         f"| {met(written and worst is not None and worst <= bound and all(r.requests == 1 for r in rs))} |")
+                         f"{counts([r.requests for r in rs])}{seen}, {len(errors)} of {len(rs)} runs wrote the clock "
+                         f"| {met(written and worst is not None and worst <= bound and logged and all(r.requests == 1 for r in rs))} |")
         lines += precise_targets(runs, phase, where)
     return lines
 
@@ -138,12 +150,14 @@ def precise_targets(runs, phase, where):
     walls = [r.wall_us for r in rs]
     worst = max((abs(e) for e in errors), default=None)
     mean = statistics.mean(errors) if errors else None
-    limit = PRECISE_WORST_US[phase]
+    limit = PRECISE_WORST_US.get(phase, PRECISE_WORST_US["loopback"])
+    logged = all(r.proxied == r.requests for r in rs)
+    seen = f", the proxy logged {counts([r.proxied for r in rs])}" if phase in PROXY_PHASES else ""
     return [
         f"| {label}: worst error ≤ {ms(limit)} ms {where}, at most {PRECISE_REQUESTS} requests "
-        f"| worst {ms(worst) if worst is not None else '–'} ms, requests {counts([r.requests for r in rs])}, "
+        f"| worst {ms(worst) if worst is not None else '–'} ms, requests {counts([r.requests for r in rs])}{seen}, "
         f"{len(errors)} of {len(rs)} runs wrote the clock "
-        f"| {met(written and worst is not None and worst <= limit and all(r.requests <= PRECISE_REQUESTS for r in rs))} |",
+        f"| {met(written and worst is not None and worst <= limit and logged and all(r.requests <= PRECISE_REQUESTS for r in rs))} |",
         f"| {label}: mean error within ±{ms(PRECISE_MEAN_US)} ms {where} "
         f"| {ms(mean) if mean is not None else '–'} ms | {met(mean is not None and abs(mean) <= PRECISE_MEAN_US)} |",
         f"| {label}: wall time {where}, mean ≤ {ms(PRECISE_MEAN_WALL_US)} ms, longest ≤ "
@@ -336,6 +350,11 @@ def main():
             + ", ".join(f"0.{f:06d}" for f in fractions) + " s), and each tool's runs start at "
             "evenly spread phases of the server's second.", ""]
     out += ["Over loopback:", ""] + accuracy_table(accuracy, "loopback")
+    for proxy, address in PROXY_PHASES.items():
+        if any(r.phase == proxy for r in accuracy):
+            version = f" {machine[proxy]}" if machine.get(proxy) else ""
+            out += ["", f"Over loopback through {proxy}{version} on {address} (http_proxy):", ""]
+            out += accuracy_table(accuracy, proxy)
     out += ["", f"Over the simulated link (round-trip time {rtt_ms:g} ms):", ""]
     out += accuracy_table(accuracy, "link")
     out += ["", "## Instructions for one attempt (callgrind, over loopback)", ""]

@@ -5,7 +5,8 @@
 # the accuracy of the clock each one writes.
 #
 # Usage: bench/run.sh [--quick] [--pairs N] [--rtt-ms MS] [--callgrind-runs N]
-#                     [--accuracy-runs N] [--quorvel PATH] [--exe PATH]
+#                     [--accuracy-runs N] [--proxies LIST] [--quorvel PATH]
+#                     [--exe PATH]
 #
 # From a clean clone on Debian 12, as root, after scripts/install-deps.sh:
 #     bash bench/run.sh
@@ -26,6 +27,10 @@
 #      each, with
 #      their clock writes caught by bench/clock_recorder.c (LD_PRELOAD: it
 #      logs the error of each write and changes nothing; see accuracy.sh);
+#      and over loopback `quorvel auto` and `auto precise` N times each
+#      through each proxy of --proxies (http_proxy naming squid on
+#      127.0.0.1:3128 or tinyproxy on 127.0.0.1:8888, the only ones that
+#      resolve www.baidu.com there), counting the requests each one logged;
 #   4. reports the size and imported DLLs of Quorvel.exe: --exe, else
 #      build/windows/app/Quorvel.exe (the windows preset), else one it builds
 #      in build/bench-windows (not in --quick mode);
@@ -37,6 +42,10 @@
 # --quick: 3 pairs, one callgrind run and one accuracy run, for CI; well
 # under a minute once built. Defaults otherwise: 20 pairs, 3 callgrind runs,
 # 20 accuracy runs.
+# --proxies: "squid tinyproxy" (the default), one of them, or "none". The
+# proxies switch to users of their own, so these rounds need root (the
+# namespace is then entered with in_netns.sh --ids); without root, or
+# without the proxy installed, they are left out and the report says so.
 # Exits 0 whatever the figures are: targets are reported, never asserted.
 # Exits 1 when a measurement could not be made at all.
 set -euo pipefail
@@ -45,7 +54,7 @@ here=$(dirname "$(readlink -f "$0")")
 root=$(dirname "$here")
 die() { echo "run.sh: $*" >&2; exit 1; }
 
-quick=0 pairs=20 rtt_ms=25 callgrind_runs=3 accuracy_runs=20 quorvel= exe=
+quick=0 pairs=20 rtt_ms=25 callgrind_runs=3 accuracy_runs=20 quorvel= exe= proxies="squid tinyproxy"
 pairs_set=0 callgrind_set=0 accuracy_set=0
 while [[ $# -gt 0 ]]; do
     case $1 in
@@ -54,6 +63,7 @@ while [[ $# -gt 0 ]]; do
     --rtt-ms) rtt_ms=$2; shift ;;
     --callgrind-runs) callgrind_runs=$2 callgrind_set=1; shift ;;
     --accuracy-runs) accuracy_runs=$2 accuracy_set=1; shift ;;
+    --proxies) proxies=$2; shift ;;
     --quorvel) quorvel=$(readlink -f "$2"); shift ;;
     --exe) exe=$(readlink -f "$2"); shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -74,6 +84,22 @@ for tool in htpdate valgrind callgrind_annotate python3 cc cmake faketime; do
     command -v "$tool" > /dev/null || die "$tool is missing (run scripts/install-deps.sh)"
 done
 [[ -x /usr/sbin/nginx ]] || die "/usr/sbin/nginx is missing (Debian package nginx-light)"
+[[ $proxies == none ]] && proxies=
+measured_proxies= skipped_proxies=
+for proxy in $proxies; do
+    case $proxy in
+    squid) binary=/usr/sbin/squid ;;
+    tinyproxy) binary=/usr/bin/tinyproxy ;;
+    *) die "--proxies takes squid, tinyproxy or none, not $proxy" ;;
+    esac
+    if [[ $(id -u) != 0 ]]; then
+        skipped_proxies+="${skipped_proxies:+, }$proxy (needs root)"
+    elif [[ ! -x $binary ]]; then
+        skipped_proxies+="${skipped_proxies:+, }$proxy ($binary is missing)"
+    else
+        measured_proxies+="${measured_proxies:+ }$proxy"
+    fi
+done
 
 build=$root/build/bench
 results=$build/results
@@ -102,12 +128,13 @@ cc -shared -fPIC -O2 -Wall -Wextra -o "$recorder" "$here/clock_recorder.c" ||
 clock_shift_s=259200
 
 {
-    printf 'command\t%s\n' "bash bench/run.sh $([[ $quick == 0 ]] || echo '--quick ')--pairs $pairs --rtt-ms $rtt_ms --callgrind-runs $callgrind_runs --accuracy-runs $accuracy_runs"
+    printf 'command\t%s\n' "bash bench/run.sh $([[ $quick == 0 ]] || echo '--quick ')--pairs $pairs --rtt-ms $rtt_ms --callgrind-runs $callgrind_runs --accuracy-runs $accuracy_runs --proxies '${proxies:-none}'"
     printf 'pairs\t%s\n' "$pairs"
     printf 'rtt_us\t%s\n' "$((rtt_ms * 1000))"
     printf 'callgrind runs\t%s\n' "$callgrind_runs"
     printf 'accuracy runs\t%s\n' "$accuracy_runs"
     printf 'clock_shift_s\t%s\n' "$clock_shift_s"
+    printf 'proxies\t%s\n' "${measured_proxies:-none}${skipped_proxies:+; left out: $skipped_proxies}"
     printf 'launcher floor (peak RSS of the static launcher itself, KiB)\t%s\n' \
         "$("$measure_run" 5 /dev/stdout "$measure_run" 2> /dev/null | awk '{print $4}')"
 } > "$results/params.txt"
@@ -121,6 +148,9 @@ clock_shift_s=259200
     printf 'htpdate\t%s\n' "$(dpkg-query -W -f '${Version}' htpdate 2> /dev/null || echo '?')"
     printf 'faketime\t%s\n' "$(dpkg-query -W -f '${Version}' faketime 2> /dev/null || echo '?')"
     printf 'nginx\t%s\n' "$(/usr/sbin/nginx -v 2>&1 | sed 's/.*: //')"
+    for proxy in $measured_proxies; do
+        printf '%s\t%s\n' "$proxy" "$(dpkg-query -W -f '${Version}' "$proxy" 2> /dev/null || echo '?')"
+    done
     printf 'valgrind\t%s\n' "$(valgrind --version)"
     printf 'compiler\t%s\n' "$(c++ --version | head -1)"
 } > "$results/machine.txt"
@@ -132,9 +162,11 @@ clock_shift_s=259200
 
 # 2, 3. The measurements that need the server, in the namespace.
 delay_us=$((rtt_ms * 500))
+netns=("$root/tests/support/in_netns.sh")
+[[ -z $measured_proxies ]] || netns+=(--ids)
 QUORVEL=$quorvel MEASURE_RUN=$measure_run RUN_LIMIT_S=30 \
-    RECORDER=$recorder CLOCK_SHIFT_S=$clock_shift_s \
-    timeout 1800 "$root/tests/support/in_netns.sh" \
+    RECORDER=$recorder CLOCK_SHIFT_S=$clock_shift_s PROXIES=$measured_proxies \
+    timeout 1800 "${netns[@]}" \
     "$here/measure_in_netns.sh" "$results" "$pairs" "$delay_us" "$callgrind_runs" "$accuracy_runs" ||
     die "the measurements in the namespace failed"
 
