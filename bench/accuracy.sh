@@ -32,7 +32,8 @@
 # the recorder caught, error_us the last one's error (written time minus true
 # time, minus the shift; negative when late), "-" when there was none;
 # shift_us is the round's shift; proxied how many `GET http://www.baidu.com/`
-# the proxy logged, "-" without one. Each run's output is kept in OUTDIR/out/.
+# the proxy logged, "-" without one. Each run's output is kept in OUTDIR/out/,
+# and the proxy's log in OUTDIR/proxy-PHASE.log.
 # Must run in a private network namespace (see measure_in_netns.sh).
 set -euo pipefail
 
@@ -116,3 +117,4 @@ for ((round = 1; round <= runs; round++)); do
         run_one "$round" "${tools[(round + k) % ${#tools[@]}]}"
     done
 done
+[[ -z $proxy_log ]] || cp "$proxy_log" "$outdir/proxy-$phase.log"
