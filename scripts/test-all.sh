@@ -31,6 +31,7 @@ else
 fi
 bash tests/e2e/check_install.sh --tree build/linux-release
 bash tests/e2e/check_unit_sandbox.sh build/linux-release
+bash tests/e2e/check_unit_sandbox.sh --proxy build/linux-release
 
 # --- Benchmarks: one short run of bench/run.sh, only to keep the script
 # working. Its figures are reported, never asserted; it fails only when it
