@@ -30,19 +30,40 @@ void CQuorvelDlg::FetchInternetTime()
         return;
     }
 
+    // The proxy settings are read anew for each attempt, so a change made
+    // between two attempts is used by the next one.
+    m_route = FindTimeServerRoute();
+    const bool viaProxy = m_route.choice == ProxyChoice::Proxy;
+    if (m_route.choice == ProxyChoice::Unusable)
+        cout << m_route.problem.c_str() << endl;
+    else if (viaProxy)
+        cout << "Using proxy " << ProxyName(m_route.proxy).c_str() << endl;
+
     CSocket socket;
-    if (!ConnectToTimeServer(socket, kConnectTimeoutMs, kReceiveTimeoutMs)) {
+    if (!ConnectToTimeServer(socket, m_route, kConnectTimeoutMs, kReceiveTimeoutMs)) {
+        if (viaProxy)
+            cout << "Failed to connect to proxy " << ProxyName(m_route.proxy).c_str() << "." << endl;
         AfxMessageBox("Failed to connect to server", MB_OK, 0);
         m_bFetched = 0;
         return;
     }
 
-    const ULONGLONG sentTick = SendTimeRequest(socket);
+    const ULONGLONG sentTick = SendTimeRequest(socket, m_route);
     ULONGLONG firstDataTick = sentTick;
     const std::string response = ReceiveResponse(socket, &firstDataTick);
     EchoResponse(response);
     socket.Close();
     cout << "-------------------------------------------------------------" << endl;
+
+    std::string statusLine;
+    if (viaProxy && IsProxyOwnResponse(response, &statusLine)) {
+        cout << "The proxy answered ";
+        WritePrintable(cout, statusLine.data(), statusLine.size());
+        cout << " itself: its Date is not the time server's." << endl;
+        SetDlgItemText(IDC_TIME_TEXT, "读取失败，请重试。");
+        m_bFetched = 0;
+        return;
+    }
 
     HttpHeaderLine found;
     if (!FindDateHeader(response.data(), response.size(), &found)) {

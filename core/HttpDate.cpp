@@ -53,6 +53,31 @@ bool FindHeaderField(const char* data, std::size_t size, const char* name, HttpH
     return false;
 }
 
+bool ReadStatusLine(const char* data, std::size_t size, int* code, HttpHeaderLine* line)
+{
+    const std::size_t end = LineEnd(data, size, 0);
+    if (end < 5 || std::memcmp(data, "HTTP/", 5) != 0)
+        return false;
+    const void* space = std::memchr(data, ' ', end);
+    if (space == nullptr)
+        return false;
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(space) - data) + 1;
+    if (end - at < 3)
+        return false;
+    int value = 0;
+    for (std::size_t i = at; i < at + 3; ++i) {
+        if (data[i] < '0' || data[i] > '9')
+            return false;
+        value = value * 10 + (data[i] - '0');
+    }
+    if (at + 3 < end && data[at + 3] != ' ' && data[at + 3] != '\r')
+        return false;
+    *code = value;
+    line->text = data;
+    line->length = end;
+    return true;
+}
+
 bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line)
 {
     return FindHeaderField(data, size, "date", line);

@@ -18,6 +18,12 @@ struct HttpHeaderLine {
 // first such line wins. Returns false when the header block has none.
 bool FindHeaderField(const char* data, std::size_t size, const char* name, HttpHeaderLine* line);
 
+// Reads the status line at the start of the data: "HTTP/" and a version,
+// one space, three digits, then a space, a CR or the end of the line.
+// `code` gets the digits, `line` the whole line (without its LF). Returns
+// false, leaving both alone, when the data does not start so.
+bool ReadStatusLine(const char* data, std::size_t size, int* code, HttpHeaderLine* line);
+
 // FindHeaderField for the Date field.
 bool FindDateHeader(const char* data, std::size_t size, HttpHeaderLine* line);
 

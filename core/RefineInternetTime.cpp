@@ -39,20 +39,25 @@ std::int64_t NearestMs(std::int64_t us)
 
 // A new connection to the time server, or null. `longestMs` keeps the
 // longest time a connection has taken.
-std::unique_ptr<CSocket> Connect(ULONGLONG* longestMs)
+std::unique_ptr<CSocket> Connect(const TimeServerRoute& route, ULONGLONG* longestMs)
 {
     const ULONGLONG start = AfxGetTickMilliseconds();
     auto socket = std::make_unique<CSocket>();
-    if (!ConnectToTimeServer(*socket, kRefineBudgetMs, kRefineBudgetMs))
+    if (!ConnectToTimeServer(*socket, route, kRefineBudgetMs, kRefineBudgetMs))
         return nullptr;
     *longestMs = std::max(*longestMs, AfxGetTickMilliseconds() - start);
     return socket;
 }
 
-// Why a reply gives no usable Date, or null when it does. `line` gets its
+// Why a reply gives no usable Date, or null when it does; `viaProxy`: it came
+// through a proxy. `line` gets its
 // Date line (without the CR) and `seconds` its time since 1970.
-const char* ReadReplyDate(const std::string& response, std::string* line, std::int64_t* seconds)
+const char* ReadReplyDate(const std::string& response, bool viaProxy, std::string* line,
+                          std::int64_t* seconds)
 {
+    std::string statusLine;
+    if (viaProxy && IsProxyOwnResponse(response, &statusLine))
+        return "the proxy answered it itself";
     HttpHeaderLine found;
     if (!FindDateHeader(response.data(), response.size(), &found))
         return "no Date";
@@ -119,7 +124,7 @@ void CQuorvelDlg::RefineInternetTime()
         if (requests >= kPreciseRequests || kept.high - kept.low < kSettledWidthUs)
             break;
         if (!ready) {
-            ready = Connect(&longestConnectMs);
+            ready = Connect(m_route, &longestConnectMs);
             if (!ready) {
                 std::snprintf(why, sizeof why, "request %d failed (no connection)", requests + 1);
                 KeepOneRequestEstimate("abandoned", why);
@@ -144,7 +149,7 @@ void CQuorvelDlg::RefineInternetTime()
         const std::unique_ptr<CSocket> socket = std::move(ready);
         if (requests + 1 < kPreciseRequests &&
             sendTick > now + 2 * longestConnectMs + kMarginUs / 1000) {
-            ready = Connect(&longestConnectMs);
+            ready = Connect(m_route, &longestConnectMs);
             if (!ready) {
                 std::snprintf(why, sizeof why, "request %d failed (no connection)", requests + 2);
                 KeepOneRequestEstimate("abandoned", why);
@@ -153,7 +158,7 @@ void CQuorvelDlg::RefineInternetTime()
         }
         const std::int64_t estimateBefore = EstimatedOffset(search);
         AfxWaitUntilTick(sendTick);
-        const ULONGLONG sent = SendTimeRequest(*socket);
+        const ULONGLONG sent = SendTimeRequest(*socket, m_route);
         ULONGLONG answered = sent;
         const std::string response = ReceiveResponse(*socket, &answered);
         socket->Close();
@@ -161,7 +166,8 @@ void CQuorvelDlg::RefineInternetTime()
 
         std::string line;
         std::int64_t dateSeconds = 0;
-        if (const char* problem = ReadReplyDate(response, &line, &dateSeconds)) {
+        const bool viaProxy = m_route.choice == ProxyChoice::Proxy;
+        if (const char* problem = ReadReplyDate(response, viaProxy, &line, &dateSeconds)) {
             std::snprintf(why, sizeof why, "request %d failed (%s)", requests, problem);
             KeepOneRequestEstimate("abandoned", why);
             return;

@@ -6,16 +6,67 @@
 #include "TimeServer.h"
 #include "afxwin.h"
 
-bool ConnectToTimeServer(CSocket& socket, unsigned connectTimeoutMs, unsigned receiveTimeoutMs)
+namespace {
+
+constexpr char kBase64Digits[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Base64 with padding, as Basic credentials are written.
+std::string Base64(const std::string& bytes)
 {
-    socket.SetTimeouts(connectTimeoutMs, receiveTimeoutMs);
-    return socket.Create(0, SOCK_STREAM, 63, nullptr) &&
-           socket.Connect(TimeServerHost, kTimeServerPort);
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = bytes.size() - i < 3 ? bytes.size() - i : 3;
+        unsigned value = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            value = value << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            out.push_back(k <= n ? kBase64Digits[value >> (18 - 6 * k) & 63] : '=');
+    }
+    return out;
 }
 
-ULONGLONG SendTimeRequest(CSocket& socket)
+}  // namespace
+
+TimeServerRoute FindTimeServerRoute()
 {
-    const std::string request = std::string(kRequestLine) + kHostHeaderLine + kClosingHeaderLines;
+    TimeServerRoute route;
+    route.choice = AfxGetHttpProxy(TimeServerUrl, TimeServerHost, &route.proxy, &route.problem);
+    return route;
+}
+
+std::string ProxyName(const HttpProxy& proxy)
+{
+    const bool v6 = proxy.host.find(':') != std::string::npos;
+    return (v6 ? "[" + proxy.host + "]" : proxy.host) + ":" + std::to_string(proxy.port) + " (" +
+           proxy.source + ")";
+}
+
+bool ConnectToTimeServer(CSocket& socket, const TimeServerRoute& route, unsigned connectTimeoutMs,
+                         unsigned receiveTimeoutMs)
+{
+    if (route.choice == ProxyChoice::Unusable)
+        return false;
+    const bool viaProxy = route.choice == ProxyChoice::Proxy;
+    socket.SetTimeouts(connectTimeoutMs, receiveTimeoutMs);
+    return socket.Create(0, SOCK_STREAM, 63, nullptr) &&
+           socket.Connect(viaProxy ? route.proxy.host.c_str() : TimeServerHost,
+                          viaProxy ? route.proxy.port : kTimeServerPort);
+}
+
+std::string TimeRequest(const TimeServerRoute& route)
+{
+    if (route.choice != ProxyChoice::Proxy)
+        return std::string(kRequestLine) + kHostHeaderLine + kClosingHeaderLines;
+    std::string request = std::string(kProxyRequestLine) + kHostHeaderLine;
+    if (!route.proxy.userInfo.empty())
+        request += "Proxy-Authorization: Basic " + Base64(route.proxy.userInfo) + "\r\n";
+    return request + kClosingHeaderLines;
+}
+
+ULONGLONG SendTimeRequest(CSocket& socket, const TimeServerRoute& route)
+{
+    const std::string request = TimeRequest(route);
     const ULONGLONG sentTick = AfxGetTickMilliseconds();
     socket.Send(request.data(), static_cast<int>(request.size()), 0);
     return sentTick;
@@ -40,6 +91,20 @@ std::string ReceiveResponse(CSocket& socket, ULONGLONG* firstDataTick)
         n = socket.Receive(buffer.get(), kReceiveChunkMax, 0);
     }
     return response;
+}
+
+bool IsProxyOwnResponse(const std::string& response, std::string* statusLine)
+{
+    int code = 0;
+    HttpHeaderLine line;
+    if (!ReadStatusLine(response.data(), response.size(), &code, &line))
+        return false;
+    if (code != 407 && code != 502 && code != 503 && code != 504)
+        return false;
+    statusLine->assign(line.text, line.length);
+    if (!statusLine->empty() && statusLine->back() == '\r')
+        statusLine->pop_back();
+    return true;
 }
 
 HttpDateResult ParseDateLineInWorkArea(const std::string& dateLine, HttpDateFields* utc)

@@ -1,25 +1,54 @@
-// One exchange with the time server, as every read makes it: the connection,
-// the request, the answer, and the Date read from it.
+// One exchange with the time server, as every read makes it: the way there
+// (directly, or through the proxy the system names), the connection, the
+// request, the answer, and the Date read from it.
 #pragma once
 
 #include <string>
 
 #include "HttpDate.h"
 #include "afxsock.h"
+#include "http_proxy.h"
 
-// Creates `socket` and connects it to the time server, with the given
-// time-outs in milliseconds. False when either step fails.
-bool ConnectToTimeServer(CSocket& socket, unsigned connectTimeoutMs, unsigned receiveTimeoutMs);
+// How the requests of one read reach the time server.
+struct TimeServerRoute {
+    ProxyChoice choice = ProxyChoice::Direct;
+    HttpProxy proxy;      // the proxy, when choice is Proxy
+    std::string problem;  // why no request can be made, when choice is Unusable
+};
 
-// Sends the request on a connected socket. Returns AfxGetTickMilliseconds()
-// at the moment it was handed to the socket.
-ULONGLONG SendTimeRequest(CSocket& socket);
+// Asks the system's proxy settings how requests for the time server go.
+TimeServerRoute FindTimeServerRoute();
+
+// The proxy as the console names it: "host:port (source)", an IPv6
+// address in brackets.
+std::string ProxyName(const HttpProxy& proxy);
+
+// Creates `socket` and connects it to the time server, or to the proxy of
+// `route`, with the given time-outs in milliseconds. False when either step
+// fails, or when the route is Unusable.
+bool ConnectToTimeServer(CSocket& socket, const TimeServerRoute& route, unsigned connectTimeoutMs,
+                         unsigned receiveTimeoutMs);
+
+// The request for the time server's home page: "GET / HTTP/1.1" directly;
+// through a proxy the absolute URL, and Proxy-Authorization (Basic) when the
+// proxy has credentials.
+std::string TimeRequest(const TimeServerRoute& route);
+
+// Sends TimeRequest(route) on a connected socket. Returns
+// AfxGetTickMilliseconds() at the moment it was handed to the socket.
+ULONGLONG SendTimeRequest(CSocket& socket, const TimeServerRoute& route);
 
 // Receives until the server closes, an error or time-out, or enough bytes
 // for the headers have arrived. `firstDataTick` gets AfxGetTickMilliseconds()
 // at the return of the first receive that brought data (left alone when none
 // did).
 std::string ReceiveResponse(CSocket& socket, ULONGLONG* firstDataTick);
+
+// Whether a response that came through a proxy is one the proxy made itself:
+// 407 (it wants credentials), 502, 503 or 504 (it could not reach the time
+// server). Its Date is the proxy's clock, not the server's. `statusLine`
+// gets the status line, without CR, for the console.
+bool IsProxyOwnResponse(const std::string& response, std::string* statusLine);
 
 // Parses a Date line found in the response, as far as it fits the line work
 // area (a longer line is cut to it).

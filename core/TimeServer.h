@@ -11,6 +11,9 @@
 constexpr unsigned kTimeServerPort = 80;
 
 constexpr char kRequestLine[] = "GET / HTTP/1.1\r\n";
+// The same request to a proxy names the whole URL (the absolute form).
+#define TimeServerUrl "http://www.baidu.com/"
+constexpr char kProxyRequestLine[] = "GET " TimeServerUrl " HTTP/1.1\r\n";
 constexpr char kHostHeaderLine[] = "Host: www.baidu.com\r\n";
 constexpr char kClosingHeaderLines[] = "Connection: close\r\n\r\n";
 

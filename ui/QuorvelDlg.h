@@ -2,6 +2,7 @@
 // the Internet time and set the system clock.
 #pragma once
 
+#include "TimeExchange.h"
 #include "afxwin.h"
 
 class CQuorvelDlgAutoProxy;
@@ -110,4 +111,7 @@ private:
     // Whether that response had an Age field at all, well-formed or not: its
     // Date is then a cache's copy and does not tick with a clock.
     bool m_bDateFromCache = false;
+    // How the latest attempt reached the time server (directly or through a
+    // proxy); the requests that narrow its time down go the same way.
+    TimeServerRoute m_route;
 };

@@ -72,7 +72,10 @@ def message_box(text):
 #   of stdout for what cannot be known in advance), "stdout_reader_gone"
 #   (standard output is a pipe whose reading end is closed), "status" (the
 #   exit status, 0 when not given),
-#   "terminal_in_order" (like "stderr_in_order", for the terminal)
+#   "terminal_in_order" (like "stderr_in_order", for the terminal),
+#   "env" (environment variables for the program), "squid" (squid is the
+#   proxy on 127.0.0.1:3128 and only it resolves www.baidu.com; the case
+#   then needs in_netns.sh --ids, which CMake gives cases named proxy_squid*)
 FETCH = "\0FETCH\0"
 # Exit statuses of an `auto` run; every other run exits with 0.
 NO_TIME, CLOCK_REFUSED = 1, 2
@@ -163,13 +166,72 @@ CASES = {
     "nginx_auto_precise": ("nginx", ["auto", "precise"], [], "exits", {
         "stderr": CLOCK_ERROR,
         "check": lambda out: check_precise(out), "status": CLOCK_REFUSED}),
+    # Through squid (only it resolves www.baidu.com): the request line names
+    # the whole URL, squid logs it, and the Date is nginx's, so it is now.
+    "proxy_squid_auto": ("nginx", ["auto"], [], "exits", {
+        "env": {"http_proxy": "http://127.0.0.1:3128/"}, "squid": True,
+        "stderr": CLOCK_ERROR,
+        "check": lambda out: check_live_date(out, proxy=SQUID) or check_squid_log(1),
+        "status": CLOCK_REFUSED}),
+    "proxy_squid_auto_precise": ("nginx", ["auto", "precise"], [], "exits", {
+        "env": {"http_proxy": "127.0.0.1:3128"}, "squid": True,
+        "stderr": CLOCK_ERROR,
+        "check": lambda out: check_precise(out, proxy=SQUID), "status": CLOCK_REFUSED}),
+    # The time server is down: squid answers 503 itself, with its own Date,
+    # which never sets the clock; each attempt fails and the next follows.
+    "proxy_squid_origin_down": (None, ["auto"], [], "exits", {
+        "env": {"http_proxy": "http://127.0.0.1:3128"}, "squid": True,
+        "stderr": "",
+        "check": lambda out: check_proxy_refusals(out), "status": NO_TIME}),
+    # Nothing listens on the proxy's port: each attempt names the proxy.
+    "proxy_dead": (None, ["auto"], [], "exits", {
+        "env": {"http_proxy": "http://127.0.0.1:3999/"},
+        "stdout": cmd_line("auto") + ("Using proxy 127.0.0.1:3999 (http_proxy)\n"
+                                      "Failed to connect to proxy 127.0.0.1:3999 (http_proxy).\n") * 5,
+        "stderr": message_box("Failed to connect to server") * 5, "status": NO_TIME}),
+    # A proxy this program cannot speak is never gone around.
+    "proxy_socks_refused": ("ok", ["auto"], [], "exits", {
+        "env": {"http_proxy": "socks5://127.0.0.1:1080"},
+        "stdout": cmd_line("auto") + ("The proxy in http_proxy is a socks5:// proxy; only http:// "
+                                      "proxies are spoken, so no request is made.\n") * 5,
+        "stderr": message_box("Failed to connect to server") * 5,
+        "connections": 0, "status": NO_TIME}),
+    # no_proxy names the server's domain: the dead proxy is not used.
+    "proxy_no_proxy_goes_direct": ("ok", ["auto"], [], "exits", {
+        "env": {"http_proxy": "http://127.0.0.1:3999/", "no_proxy": "example.org, .Baidu.com"},
+        "stdout": cmd_line("auto") + FETCH, "stderr": CLOCK_ERROR,
+        "connections": 1, "status": CLOCK_REFUSED}),
 }
 
+SQUID = "Using proxy 127.0.0.1:3128 (http_proxy)\n"
 
-def check_live_date(out, seconds_since=5):
+
+def check_squid_log(expected):
+    """squid logged `expected` requests for the absolute URL, and no other
+    (besides the connections that checked it was up)."""
+    with open(os.path.join(os.environ["SQUID_DIR"], "access.log")) as log:
+        lines = [l for l in log.read().splitlines() if "transaction-end-before-headers" not in l]
+    if len(lines) != expected or not all(" GET http://www.baidu.com/ " in l for l in lines):
+        return f"squid logged {lines!r}, expected {expected} GET http://www.baidu.com/"
+    return None
+
+
+def check_proxy_refusals(out):
+    """Five attempts, each through squid, each answered by squid's own 503."""
+    attempt = (SQUID + "Received (first 2000 characters):\nHTTP/1.1 503 Service Unavailable\r\n"
+               "Server: squid")
+    refused = ("The proxy answered HTTP/1.1 503 Service Unavailable itself: its Date is not the "
+               "time server's.\n")
+    if out.count(attempt) != 5 or out.count(refused) != 5 or "Adjusted Time" in out:
+        return "not five attempts refused as squid's own 503"
+    return check_squid_log(5)
+
+
+def check_live_date(out, seconds_since=5, proxy=""):
     """The lines of an attempt against nginx: its Date is the current time,
-    give or take `seconds_since` (the time the program went on after it)."""
-    if not out.startswith(cmd_line("auto") + "Received (first 2000 characters):\n"
+    give or take `seconds_since` (the time the program went on after it);
+    `proxy` is the line that names the proxy before the attempt."""
+    if not out.startswith(cmd_line("auto") + proxy + "Received (first 2000 characters):\n"
                           "HTTP/1.1 200 OK\r\nServer: nginx"):
         return "the response echo does not start as expected"
     m = re.search(r"Date line extracted: Date: \w{3}, (\d\d \w{3} \d{4} \d\d:\d\d:\d\d) GMT\r\n"
@@ -190,7 +252,7 @@ def check_live_date(out, seconds_since=5):
     return None
 
 
-def check_precise(out):
+def check_precise(out, proxy=""):
     """The first read's lines, then one line per further request and the
     closing line: at most eight requests in all, each one that nginx logged,
     and the server's second narrowed down (loosely: the load on the machine
@@ -199,7 +261,7 @@ def check_precise(out):
     end = out.find("\n", end + 1) + 1 if end >= 0 else -1
     if end <= 0:
         return "no adjusted-time line"
-    problem = check_live_date(out[:end], seconds_since=10)
+    problem = check_live_date(out[:end], seconds_since=10, proxy=proxy)
     if problem:
         return problem
     lines = out[end:].splitlines()
@@ -218,7 +280,7 @@ def check_precise(out):
         logged = len(log.readlines())
     if logged != len(lines):
         return f"nginx logged {logged} requests, the program counted {len(lines)}"
-    return None
+    return check_squid_log(len(lines)) if proxy else None
 
 
 class Reader(threading.Thread):
@@ -276,7 +338,7 @@ def logged_requests(log, expected):
     return read()
 
 
-def run_program(binary, args, lines, mode, reader_gone, failures):
+def run_program(binary, args, lines, mode, reader_gone, env, failures):
     """Runs the program; returns (exit status, stdout, stderr)."""
     stdout = subprocess.PIPE
     if reader_gone:
@@ -285,7 +347,8 @@ def run_program(binary, args, lines, mode, reader_gone, failures):
     # A session of its own: no controlling terminal, so the front end
     # writes to standard error.
     proc = subprocess.Popen([binary] + args, stdin=subprocess.PIPE, stdout=stdout,
-                            stderr=subprocess.PIPE, start_new_session=True)
+                            stderr=subprocess.PIPE, start_new_session=True,
+                            env=dict(os.environ, **env))
     if reader_gone:
         os.close(stdout)
     out = Reader(proc.stdout if proc.stdout else open(os.devnull, "rb"))
@@ -371,6 +434,9 @@ def main():
     if server_kind == "nginx" and "NGINX_DIR" not in os.environ:
         nginx = os.path.join(SUPPORT, "nginx_in_netns.sh")
         os.execv(nginx, [nginx, sys.executable, os.path.abspath(__file__)] + sys.argv[1:])
+    if expected.get("squid") and "SQUID_DIR" not in os.environ:
+        squid = os.path.join(SUPPORT, "squid_in_netns.sh")
+        os.execv(squid, [squid, sys.executable, os.path.abspath(__file__)] + sys.argv[1:])
 
     failures = []
     log = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"quorvel_e2e_{os.getpid()}.log")
@@ -381,7 +447,8 @@ def main():
             status, out, err, term = run_on_terminal(a.binary, args, lines, failures)
         else:
             status, out, err = run_program(a.binary, args, lines, mode,
-                                           expected.get("stdout_reader_gone", False), failures)
+                                           expected.get("stdout_reader_gone", False),
+                                           expected.get("env", {}), failures)
             term = ""
         requests = logged_requests(log, expected.get("connections", 0)) if server else []
     finally:

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "FakePlatform.h"
+#include "HttpDate.h"
 #include "QuorvelDlg.h"
 #include "resource.h"
 
@@ -300,6 +301,12 @@ std::string TakeOutput()
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     CaptureStreams();
+    // The status line reader, which only a response through a proxy meets,
+    // over the raw bytes: every read within them.
+    int code = 0;
+    HttpHeaderLine statusLine;
+    if (ReadStatusLine(reinterpret_cast<const char*>(data), size, &code, &statusLine))
+        Check(code >= 0 && code <= 999 && statusLine.length <= size, "status line");
     const std::vector<fake::Connection> script = Decode(data, size);
     fake::Reset();
     for (const fake::Connection& c : script)

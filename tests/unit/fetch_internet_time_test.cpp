@@ -207,6 +207,31 @@ TEST_F(FetchTest, ConnectionFailureShowsAMessageBoxAndLeavesTheStatus)
     EXPECT_EQ(0, platform().socketsOpen);
 }
 
+TEST_F(FetchTest, ThroughAProxyTheRequestNamesTheUrlAndTheProxysOwnAnswerIsNoTime)
+{
+    platform().proxyChoice = ProxyChoice::Proxy;
+    platform().proxy = {"::1", 3128, "user:p@ss", "http_proxy"};
+    const std::string own = "HTTP/1.1 503 Service Unavailable\r\nServer: squid\r\n" +
+                            std::string(kDateLine) + "\r\n\r\n";
+    platform().connections.push_back(fake::Serve({own}));
+    platform().connections.push_back(fake::Serve({kOkResponse}));
+    Fetch();
+    EXPECT_EQ("Using proxy [::1]:3128 (http_proxy)\nReceived (first 2000 characters):\n" + own +
+                  "\n" + kDashes + "\nThe proxy answered HTTP/1.1 503 Service Unavailable itself: "
+                  "its Date is not the time server's.\n",
+              out);
+    EXPECT_EQ("读取失败，请重试。", platform().LastText(IDC_TIME_TEXT));
+    ExpectFailedWithoutTouchingTheTime();
+
+    Fetch();
+    EXPECT_EQ(1, dlg.m_bFetched);
+    EXPECT_EQ((std::vector<std::string>{"::1", "::1"}), platform().connectHosts);
+    EXPECT_EQ((std::vector<UINT>{3128, 3128}), platform().connectPorts);
+    EXPECT_EQ("GET http://www.baidu.com/ HTTP/1.1\r\nHost: www.baidu.com\r\n"
+              "Proxy-Authorization: Basic dXNlcjpwQHNz\r\nConnection: close\r\n\r\n",
+              platform().sent.at(1));
+}
+
 TEST_F(FetchTest, SocketLayerFailureShowsAMessageBoxBeforeAnyConnection)
 {
     platform().socketInitFails = true;
