@@ -45,13 +45,17 @@ private:
     wchar_t* m_text = nullptr;
 };
 
-// A WinHTTP session handle, closed on scope exit.
+// A WinHTTP session without a proxy of its own, for fetching configuration
+// scripts; closed on destruction.
 class WinHttpSession {
 public:
     WinHttpSession()
         : m_handle(WinHttpOpen(L"Quorvel", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                WINHTTP_NO_PROXY_BYPASS, 0))
     {
+        if (m_handle != nullptr)
+            WinHttpSetTimeouts(m_handle, kScriptTimeoutMs, kScriptTimeoutMs, kScriptTimeoutMs,
+                               kScriptTimeoutMs);
     }
     WinHttpSession(const WinHttpSession&) = delete;
     WinHttpSession& operator=(const WinHttpSession&) = delete;
@@ -129,11 +133,12 @@ bool FromAutoProxy(const wchar_t* url, const wchar_t* configUrl, const char* hos
                    const char* source, HttpProxy* proxy, std::string* problem,
                    ProxyChoice* choice)
 {
-    WinHttpSession session;
+    // One session for the process: WinHTTP caches a detected script's URL
+    // and the script in it, so the attempts after the first do not detect
+    // and fetch again.
+    static WinHttpSession session;
     if (session.get() == nullptr)
         return false;
-    WinHttpSetTimeouts(session.get(), kScriptTimeoutMs, kScriptTimeoutMs, kScriptTimeoutMs,
-                       kScriptTimeoutMs);
     WINHTTP_AUTOPROXY_OPTIONS options = {};
     if (configUrl == nullptr) {
         options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
