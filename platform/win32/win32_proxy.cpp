@@ -29,7 +29,6 @@ constexpr int kScriptTimeoutMs = 10000;
 // A string that WinHTTP allocated for the caller, freed with GlobalFree.
 class WinHttpString {
 public:
-    WinHttpString() = default;
     explicit WinHttpString(wchar_t* text) : m_text(text) {}
     WinHttpString(const WinHttpString&) = delete;
     WinHttpString& operator=(const WinHttpString&) = delete;
@@ -42,7 +41,7 @@ public:
     bool empty() const { return m_text == nullptr || m_text[0] == L'\0'; }
 
 private:
-    wchar_t* m_text = nullptr;
+    wchar_t* m_text;
 };
 
 // A WinHTTP session without a proxy of its own, for fetching configuration
