@@ -12,8 +12,8 @@ SOURCE_DATE_EPOCH as UTC (a ZIP's time has no zone and 2-second steps), made
 by "MS-DOS" with the archive attribute only, so neither the file system's times nor the
 builder's umask, time zone, user or folders reach the archive.
 
-Names: Windows' own ZIP folder ignores the UTF-8 flag up to Windows 10 and
-reads names in the OEM code page, which is 936 (GBK) on a Simplified Chinese
+Names: Windows' own ZIP folder on XP and 7 ignores the UTF-8 flag and reads
+names in the OEM code page, which is 936 (GBK) on a Simplified Chinese
 Windows, the program's users. So the Chinese name is stored in GBK without
 the flag, and also in UTF-8 in an Info-ZIP Unicode Path extra field (0x7075),
 which 7-Zip and Info-ZIP's unzip read on any system.
