@@ -102,6 +102,13 @@ case "$wine_build" in
 esac
 echo "== Windows builds and Wine tests ($wine_build build) took $((SECONDS - windows_start)) s"
 
+# --- The release (scripts/release.sh: the Windows ZIP, the Debian package,
+# SHA256SUMS), made twice from two clones of this commit in different folders
+# at different times: every file must be the same, byte for byte, and the ZIP
+# must hold the built Quorvel.exe, the licence and the Chinese text.
+echo "== Release, twice: reproducible"
+bash tests/release/check_reproducible.sh
+
 # --- Hardening: a bounded fuzzing run over the response handling (the fuzz
 # preset: clang, libFuzzer, ASan + UBSan), skipped when clang's libFuzzer
 # runtime is missing; then `quorvel auto` of a Release build under valgrind

@@ -10,8 +10,12 @@
 # way to www.baidu.com: the sandbox must let the connection to the proxy
 # through.
 #
-# Installs BUILD_DIR (cmake --install) into a prefix beside it, not under
-# /tmp, /home or /root, which the unit hides from the program. Then, inside
+# Installs BUILD_DIR (cmake --install) into a fresh folder under /var/lib,
+# wherever the clone is: the unit hides /home, /root and /run/user
+# (ProtectHome=) and /tmp and /var/tmp (PrivateTmp=) from the program, and its
+# dynamic user could not enter a clone's folder that only root may (/root is
+# 0700), so an installation beside a build under any of these would not start
+# (status 203/EXEC). The folder is removed afterwards. Then, inside
 # tests/support/in_netns.sh --ids (loopback only, www.baidu.com is 127.0.0.1,
 # the kernel refuses clock changes) with nginx serving port 80, a systemd user
 # manager in its own pid and cgroup namespace starts the installed unit. Its
@@ -119,7 +123,7 @@ build=$(readlink -f "$1")
 v2=$(findmnt -n -t cgroup2 -o TARGET | head -n1)
 [[ -n $v2 ]] || skip "no cgroup2 hierarchy is mounted"
 
-dir=$(mktemp -d "$build/unit-sandbox.XXXXXX")
+dir=$(mktemp -d /var/lib/quorvel-unit-sandbox.XXXXXX)
 chmod 755 "$dir"
 mkdir "$dir/out"
 cgroup=$(sed -n 's/^0:://p' /proc/self/cgroup)
