@@ -432,6 +432,7 @@ int RunOnHost(const std::wstring& dir, const std::wstring& command, DWORD ms = 2
 {
     static int runs = 0;
     const std::wstring status = dir + L"/status-" + std::to_wstring(++runs);
+    DeleteFileW(WindowsPath(status).c_str());  // left by an earlier run
     std::wstring line = L"Z:\\bin\\sh -c \"cd " + dir + L" && " + command + L"; echo $? > " + status + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -454,11 +455,12 @@ bool Shoot(const std::wstring& dir, const RECT& r, const std::wstring& name)
 // DIR/A.png and DIR/B.png; -1 when they cannot be compared.
 long DifferingPixels(const std::wstring& dir, const std::wstring& a, const std::wstring& b)
 {
+    const std::wstring out = a + L"-" + b + L".txt";
+    DeleteFileW(WindowsPath(dir + L"/" + out).c_str());
     // compare prints the count on standard error and exits 1 when they differ.
-    if (RunOnHost(dir, L"echo $(compare -metric AE -fuzz 5% " + a + L".png " + b + L".png null: 2>&1) > " + a +
-                           L"-" + b + L".txt") != 0)
+    if (RunOnHost(dir, L"echo $(compare -metric AE -fuzz 5% " + a + L".png " + b + L".png null: 2>&1) > " + out) != 0)
         return -1;
-    const std::wstring count = WaitForFile(WindowsPath(dir + L"/" + a + L"-" + b + L".txt"), 5000);
+    const std::wstring count = WaitForFile(WindowsPath(dir + L"/" + out), 5000);
     wchar_t* end = nullptr;
     const long n = std::wcstol(count.c_str(), &end, 10);
     return !count.empty() && *end == L'\0' ? n : -1;
