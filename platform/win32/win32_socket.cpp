@@ -50,9 +50,9 @@ enum class Awaited {
 };
 
 // Longest a wait goes, in milliseconds, without looking at the thread's
-// queue. Input stays queued until the call returns, and Windows takes a
-// window whose thread has not looked at its queue for 5 s while input
-// waits there for hung.
+// queue (PeekMessage). Input stays queued until the call returns, and
+// Windows judges a window hung, and ghosts it, when its thread has not
+// looked at its queue for 5 s.
 constexpr DWORD kQueueLookMs = 1000;
 // How often, in milliseconds, a paint that painting did not clear (a window
 // that does not validate itself) is tried again; a wait that woke for it at
@@ -105,7 +105,7 @@ bool AnswerSentAndPaint()
 // limit), and fills `ready` and `failed` as Select does. Meanwhile it
 // answers sent messages and paints (AnswerSentAndPaint), in MsgWait-
 // ForMultipleObjects over one WSAEventSelect event for all the sockets.
-// The sockets are non-blocking afterwards (WSAEventSelect makes them so).
+// A socket may be left non-blocking (WSAEventSelect makes it so).
 // Returns how many are ready, 0 at the time-out, SOCKET_ERROR on error.
 int WaitSockets(const SOCKET* sockets, std::size_t count, Awaited what, int timeoutMs, fd_set* ready,
                 fd_set* failed)
