@@ -41,6 +41,9 @@ all_packages=(
   # checks of the service and timer (systemd-analyze, and a user manager that
   # runs the service in a private namespace)
   dpkg-dev man-db lintian systemd
+  # The release: scripts/release.sh builds a commit, which
+  # tests/release/check_reproducible.sh clones twice
+  git
 )
 
 case "$set_name" in

@@ -31,6 +31,7 @@ else
 fi
 bash tests/e2e/check_install.sh --tree build/linux-release
 bash tests/e2e/check_unit_sandbox.sh build/linux-release
+bash tests/e2e/check_unit_sandbox.sh --proxy build/linux-release
 
 # --- Benchmarks: one short run of bench/run.sh, only to keep the script
 # working. Its figures are reported, never asserted; it fails only when it
@@ -100,6 +101,13 @@ case "$wine_build" in
   *) echo "QUORVEL_WINE_BUILD must be i686 or x86-64, not $wine_build" >&2; exit 2 ;;
 esac
 echo "== Windows builds and Wine tests ($wine_build build) took $((SECONDS - windows_start)) s"
+
+# --- The release (scripts/release.sh: the Windows ZIP, the Debian package,
+# SHA256SUMS), made twice from two clones of this commit in different folders
+# at different times: every file must be the same, byte for byte, and the ZIP
+# must hold the built Quorvel.exe, the licence and the Chinese text.
+echo "== Release, twice: reproducible"
+bash tests/release/check_reproducible.sh
 
 # --- Hardening: a bounded fuzzing run over the response handling (the fuzz
 # preset: clang, libFuzzer, ASan + UBSan), skipped when clang's libFuzzer

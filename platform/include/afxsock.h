@@ -1,4 +1,7 @@
 // Blocking TCP client sockets in the style of MFC's CAsyncSocket/CSocket.
+// While a call waits for the network, the Windows backend answers messages
+// sent to the calling thread and paints its windows, as CSocket does; input
+// and posted messages wait in the queue until the call returns.
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,20 @@
 // AfxSocketInit and CAsyncSocket over Windows Sockets 2: name resolution by
 // getaddrinfo (IPv4 and IPv6), the race of the server's addresses within the
-// connect time-out (connect_race.h; non-blocking connects, then select), and
-// a receive deadline (select before each recv, for what is left of it).
+// connect time-out (connect_race.h; non-blocking connects), and a receive
+// deadline (a wait before each recv, for what is left of it).
+//
+// The calls are blocking and run on the window's thread, so, as MFC's
+// CSocket does, every wait for the network also watches the thread's message
+// queue: it answers messages sent by other threads and processes and paints
+// its windows, but takes no input or posted message off the queue, so no
+// button handler runs again inside a call. One primitive, WaitSockets, does
+// this for the race and the receive.
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -33,8 +42,129 @@ bool ConnectFailed(SOCKET s)
     return select(0, nullptr, nullptr, &failed, &now) == 1;
 }
 
-// The race's primitives over Winsock and select(), for one resolved list.
-// Only what Windows XP has: ioctlsocket(FIONBIO), select, SO_ERROR.
+// What a wait watches its sockets for.
+enum class Awaited {
+    Readable,   // data, or the peer closed: select's read set
+    Connected,  // a non-blocking connect finished, either way: the write
+                // set (connected) or the exception set (failed)
+};
+
+// Longest a wait goes, in milliseconds, without looking at the thread's
+// queue (PeekMessage). Input stays queued until the call returns, and
+// Windows judges a window hung, and ghosts it, when its thread has not
+// looked at its queue for 5 s.
+constexpr DWORD kQueueLookMs = 1000;
+// How often, in milliseconds, a paint that painting did not clear (a window
+// that does not validate itself) is tried again; a wait that woke for it at
+// once would spin.
+constexpr DWORD kPaintRetryMs = 100;
+// Windows painted in one look at the queue, at most.
+constexpr std::size_t kPaintsAtOnce = 64;
+
+// select() over `count` sockets (at most FD_SETSIZE) for `what`, waiting at
+// most `limit` (null: without limit). Fills `ready` (the read or write set)
+// and, for Connected, `failed`. Returns how many are reported, 0 at the
+// time-out, SOCKET_ERROR on error.
+int Select(const SOCKET* sockets, std::size_t count, Awaited what, timeval* limit, fd_set* ready,
+           fd_set* failed)
+{
+    FD_ZERO(ready);
+    FD_ZERO(failed);
+    for (std::size_t i = 0; i < count; ++i) {
+        FD_SET(sockets[i], ready);
+        if (what == Awaited::Connected)
+            FD_SET(sockets[i], failed);
+    }
+    const bool reading = what == Awaited::Readable;
+    return select(0, reading ? ready : nullptr, reading ? nullptr : ready, reading ? nullptr : failed, limit);
+}
+
+// Delivers the messages other threads and processes have sent to this
+// thread, and dispatches WM_PAINT to each of its windows that needs
+// painting, once each; takes nothing else off the queue. Returns whether a
+// paint is still pending afterwards.
+bool AnswerSentAndPaint()
+{
+    HWND painted[kPaintsAtOnce];
+    std::size_t count = 0;
+    MSG msg;
+    while (count < kPaintsAtOnce &&
+           PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) {
+        // A window whose painting left it invalid gets its next WM_PAINT at
+        // the next look.
+        if (std::find(painted, painted + count, msg.hwnd) != painted + count)
+            break;
+        painted[count++] = msg.hwnd;
+        DispatchMessageW(&msg);
+    }
+    return (HIWORD(GetQueueStatus(QS_PAINT)) & QS_PAINT) != 0;
+}
+
+// Waits until select() reports one of `count` sockets (at most FD_SETSIZE)
+// for `what`, or `timeoutMs` milliseconds have passed (negative: without
+// limit), and fills `ready` and `failed` as Select does. Meanwhile it
+// answers sent messages and paints (AnswerSentAndPaint), in MsgWait-
+// ForMultipleObjects over one WSAEventSelect event for all the sockets.
+// A socket may be left non-blocking (WSAEventSelect makes it so).
+// Returns how many are ready, 0 at the time-out, SOCKET_ERROR on error.
+int WaitSockets(const SOCKET* sockets, std::size_t count, Awaited what, int timeoutMs, fd_set* ready,
+                fd_set* failed)
+{
+    timeval now = {0, 0};
+    int result = Select(sockets, count, what, &now, ready, failed);
+    if (result != 0 || timeoutMs == 0)
+        return result;
+
+    const WSAEVENT event = WSACreateEvent();
+    const long events = what == Awaited::Readable ? FD_READ | FD_CLOSE : FD_CONNECT;
+    std::size_t selected = 0;
+    if (event != WSA_INVALID_EVENT) {
+        while (selected < count && WSAEventSelect(sockets[selected], event, events) == 0)
+            ++selected;
+    }
+    if (selected < count) {
+        // Without the event the wait cannot watch the queue: select alone.
+        for (std::size_t i = 0; i < selected; ++i)
+            WSAEventSelect(sockets[i], nullptr, 0);
+        if (event != WSA_INVALID_EVENT)
+            WSACloseEvent(event);
+        timeval limit = {timeoutMs / 1000, timeoutMs % 1000 * 1000};
+        return Select(sockets, count, what, timeoutMs < 0 ? nullptr : &limit, ready, failed);
+    }
+
+    const ULONGLONG startMs = AfxGetTickMilliseconds();
+    for (;;) {
+        const bool paintPending = AnswerSentAndPaint();
+        // The event says only that something happened since it was reset
+        // (and FD_READ is recorded once until the next recv): the sockets
+        // themselves are asked, after the reset, so that nothing is missed.
+        WSAResetEvent(event);
+        result = Select(sockets, count, what, &now, ready, failed);
+        if (result != 0)
+            break;
+        DWORD sliceMs = paintPending ? kPaintRetryMs : kQueueLookMs;
+        if (timeoutMs > 0) {
+            const ULONGLONG spentMs = AfxGetTickMilliseconds() - startMs;
+            if (spentMs >= static_cast<ULONGLONG>(timeoutMs))
+                break;
+            sliceMs = std::min(sliceMs, static_cast<DWORD>(timeoutMs - spentMs));
+        }
+        // Wakes for the sockets, a sent message or a new paint; a paint that
+        // stays pending is left to the next slice.
+        const DWORD wake = paintPending ? QS_SENDMESSAGE : QS_SENDMESSAGE | QS_PAINT;
+        if (MsgWaitForMultipleObjects(1, &event, FALSE, sliceMs, wake) == WAIT_FAILED) {
+            result = SOCKET_ERROR;
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        WSAEventSelect(sockets[i], nullptr, 0);
+    WSACloseEvent(event);
+    return result;
+}
+
+// The race's primitives over Winsock, for one resolved list. Only what
+// Windows XP has: ioctlsocket(FIONBIO), WaitSockets, SO_ERROR.
 class Win32Race : public connect_race::Backend {
 public:
     explicit Win32Race(std::vector<const addrinfo*> addresses) : m_addresses(std::move(addresses)) {}
@@ -59,28 +189,22 @@ public:
         return Started::Failed;
     }
 
-    // select() watches at most FD_SETSIZE (64) sockets: with attempts 250 ms
+    // A wait watches at most FD_SETSIZE (64) sockets: with attempts 250 ms
     // apart, more are never in flight within the connect time-out.
     int WaitAny(const std::vector<connect_race::Handle>& handles, int timeoutMs,
                 std::vector<bool>* finished) override
     {
         const std::size_t watched = handles.size() < FD_SETSIZE ? handles.size() : FD_SETSIZE;
+        SOCKET sockets[FD_SETSIZE];
+        for (std::size_t i = 0; i < watched; ++i)
+            sockets[i] = Handle(handles[i]);
         fd_set writable;
         fd_set failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        for (std::size_t i = 0; i < watched; ++i) {
-            FD_SET(Handle(handles[i]), &writable);
-            FD_SET(Handle(handles[i]), &failed);
-        }
-        timeval limit = {timeoutMs / 1000, timeoutMs % 1000 * 1000};
-        const int ready = select(0, nullptr, &writable, &failed, timeoutMs < 0 ? nullptr : &limit);
+        const int ready = WaitSockets(sockets, watched, Awaited::Connected, timeoutMs, &writable, &failed);
         if (ready == SOCKET_ERROR)
             return -1;
-        for (std::size_t i = 0; i < watched; ++i) {
-            const SOCKET s = Handle(handles[i]);
-            (*finished)[i] = FD_ISSET(s, &writable) || FD_ISSET(s, &failed);
-        }
+        for (std::size_t i = 0; i < watched; ++i)
+            (*finished)[i] = FD_ISSET(sockets[i], &writable) || FD_ISSET(sockets[i], &failed);
         return ready;
     }
 
@@ -105,14 +229,17 @@ private:
 };
 
 // Waits until `s` has data or the peer closed: > 0 ready, 0 time-out,
-// < 0 error. `timeoutMs` 0 waits without limit.
+// < 0 error. `timeoutMs` 0 waits without limit. `s` stays blocking, as
+// Send expects.
 int WaitReadable(SOCKET s, unsigned timeoutMs)
 {
     fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(s, &readable);
-    timeval limit = {static_cast<long>(timeoutMs / 1000), static_cast<long>(timeoutMs % 1000) * 1000};
-    return select(0, &readable, nullptr, nullptr, timeoutMs != 0 ? &limit : nullptr);
+    fd_set unused;
+    const int limitMs = timeoutMs == 0 ? -1 : static_cast<int>(std::min(timeoutMs, static_cast<unsigned>(INT_MAX)));
+    const int ready = WaitSockets(&s, 1, Awaited::Readable, limitMs, &readable, &unused);
+    u_long blocking = 0;
+    ioctlsocket(s, FIONBIO, &blocking);
+    return ready;
 }
 
 void CleanUpWinsock()

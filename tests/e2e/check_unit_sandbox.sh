@@ -3,10 +3,19 @@
 # with every setting of its [Service] section, against nginx in the private
 # namespace.
 #
-# Usage: tests/e2e/check_unit_sandbox.sh BUILD_DIR
+# Usage: tests/e2e/check_unit_sandbox.sh [--proxy] BUILD_DIR
 #
-# Installs BUILD_DIR (cmake --install) into a prefix beside it, not under
-# /tmp, /home or /root, which the unit hides from the program. Then, inside
+# --proxy: the unit gets http_proxy=http://127.0.0.1:3128/ from a drop-in, as
+# the README shows, and squid (tests/support/squid_in_netns.sh) is the only
+# way to www.baidu.com: the sandbox must let the connection to the proxy
+# through.
+#
+# Installs BUILD_DIR (cmake --install) into a fresh folder under /var/lib,
+# wherever the clone is: the unit hides /home, /root and /run/user
+# (ProtectHome=) and /tmp and /var/tmp (PrivateTmp=) from the program, and its
+# dynamic user could not enter a clone's folder that only root may (/root is
+# 0700), so an installation beside a build under any of these would not start
+# (status 203/EXEC). The folder is removed afterwards. Then, inside
 # tests/support/in_netns.sh --ids (loopback only, www.baidu.com is 127.0.0.1,
 # the kernel refuses clock changes) with nginx serving port 80, a systemd user
 # manager in its own pid and cgroup namespace starts the installed unit. Its
@@ -64,6 +73,10 @@ SystemCallErrorNumber=ENOTRECOVERABLE
 ExecStartPre=/bin/grep -E "^(Uid|CapEff|CapPrm|CapAmb|CapBnd|NoNewPrivs|Seccomp):" /proc/self/status
 ExecStartPre=/bin/readlink /proc/self/ns/user
 EOF
+    if [[ -n ${UNIT_SANDBOX_PROXY:-} ]]; then
+        printf '[Service]\nEnvironment=http_proxy=%s\n' "$UNIT_SANDBOX_PROXY" \
+            > /run/units/quorvel.service.d/proxy.conf
+    fi
     readlink /proc/self/ns/user > "$out/userns"
     cat > /run/units/quorvel-sandbox.target <<EOF
 [Unit]
@@ -95,7 +108,14 @@ if [[ ${1:-} == --inside ]]; then
 fi
 
 # --- First stage: install, make the cgroup, enter the namespaces, judge.
-[[ $# == 1 ]] || { echo "usage: check_unit_sandbox.sh BUILD_DIR" >&2; exit 2; }
+proxy=() via=
+if [[ ${1:-} == --proxy ]]; then
+    shift
+    command -v "${SQUID:-/usr/sbin/squid}" >/dev/null || skip "squid is not installed"
+    export UNIT_SANDBOX_PROXY=http://127.0.0.1:3128/
+    proxy=("$(dirname "$self")/../support/squid_in_netns.sh") via=" through squid"
+fi
+[[ $# == 1 ]] || { echo "usage: check_unit_sandbox.sh [--proxy] BUILD_DIR" >&2; exit 2; }
 build=$(readlink -f "$1")
 [[ $(id -u) == 0 ]] || skip "not root (the dynamic user's id cannot be mapped)"
 [[ -x /lib/systemd/systemd ]] || skip "systemd is not installed"
@@ -103,7 +123,7 @@ build=$(readlink -f "$1")
 v2=$(findmnt -n -t cgroup2 -o TARGET | head -n1)
 [[ -n $v2 ]] || skip "no cgroup2 hierarchy is mounted"
 
-dir=$(mktemp -d "$build/unit-sandbox.XXXXXX")
+dir=$(mktemp -d /var/lib/quorvel-unit-sandbox.XXXXXX)
 chmod 755 "$dir"
 mkdir "$dir/out"
 cgroup=$(sed -n 's/^0:://p' /proc/self/cgroup)
@@ -123,7 +143,7 @@ repo=$(dirname "$self")/../..
 status=0
 (echo "$BASHPID" > "$v2$cgroup/cgroup.procs" &&
  exec "$repo/tests/support/in_netns.sh" --ids "$repo/tests/support/nginx_in_netns.sh" \
-     "$BASH" "$self" --inside "$dir/prefix" "$dir/out" "$cgroup") || status=$?
+     "${proxy[@]}" "$BASH" "$self" --inside "$dir/prefix" "$dir/out" "$cgroup") || status=$?
 [[ $status == 0 && -s $dir/out/result ]] ||
     fail "the manager did not run the unit (status $status): $(cat "$dir/out/manager.log" 2>/dev/null)"
 
@@ -139,9 +159,11 @@ done
     { show; fail "no_new_privs or the seccomp filter is not set"; }
 grep -qxF "$(cat "$dir/out/userns")" "$dir/out/stdout" ||
     { show; fail "the unit runs in a user namespace of its own, where CAP_SYS_TIME cannot set the clock"; }
-grep -q '^Adjusted Time: ' "$dir/out/stdout" || { show; fail "no time was read from nginx"; }
+grep -q '^Adjusted Time: ' "$dir/out/stdout" || { show; fail "no time was read from nginx$via"; }
+[[ -z $via ]] || grep -qx 'Using proxy 127.0.0.1:3128 (http_proxy)' "$dir/out/stdout" ||
+    { show; fail "the unit did not name the proxy of its drop-in"; }
 grep -qx 'Failed to set system time. Error: 1' "$dir/out/stderr" ||
     { show; fail "the clock call did not reach the kernel's EPERM"; }
 grep -qx 'ExecMainStatus=2' "$dir/out/result" || { show; fail "the program did not exit with 2"; }
-echo "pass check_unit_sandbox: the installed unit read the time as uid $(field Uid | cut -f1)" \
+echo "pass check_unit_sandbox: the installed unit read the time$via as uid $(field Uid | cut -f1)" \
      "with CAP_SYS_TIME only, under its filter and namespaces; the clock call reached the kernel"

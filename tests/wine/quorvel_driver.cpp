@@ -23,6 +23,12 @@
 //                         leaves the About box and the program working
 //   buttons               (needs the stand-in server as www.baidu.com)
 //                         fetch, apply and the one-click button
+//   responsive-read DIR   (needs the stand-in that answers after 8 s) while
+//                         the fetch button's read waits, a message sent from
+//                         here is answered within a second, the window
+//                         repaints after another X window covered it (shots
+//                         in DIR, taken by the host's ImageMagick), and a
+//                         click made meanwhile is handled after the read
 //   fetch-fails           (no server) each of the five attempts shows
 //                         "Failed to connect to server"; the text stays
 //   auto-fails            (no server) "auto": five message boxes, closed
@@ -415,6 +421,51 @@ std::wstring AccountInCredit(HWND about)
     return text.substr(at + 3, end - at - 3);
 }
 
+// --- Programs of the host ------------------------------------------------------
+
+// Runs `command` (no double quotes in it) with the host's /bin/sh, with DIR
+// (a Unix path) as its working folder, and waits up to `ms` for it to end.
+// Wine starts a Unix program from CreateProcess but gives no handle to wait
+// on: the shell writes the command's exit status to a file, which is
+// waited for. Returns that status, or -1 when it did not end in time.
+int RunOnHost(const std::wstring& dir, const std::wstring& command, DWORD ms = 20000)
+{
+    static int runs = 0;
+    const std::wstring status = dir + L"/status-" + std::to_wstring(++runs);
+    DeleteFileW(WindowsPath(status).c_str());  // left by an earlier run
+    std::wstring line = L"Z:\\bin\\sh -c \"cd " + dir + L" && " + command + L"; echo $? > " + status + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    const std::wstring text = WaitForFile(WindowsPath(status), ms);
+    return text.empty() ? -1 : std::wcstol(text.c_str(), nullptr, 10);
+}
+
+// A shot of the screen's rectangle `r` into DIR/NAME.png.
+bool Shoot(const std::wstring& dir, const RECT& r, const std::wstring& name)
+{
+    return RunOnHost(dir, L"import -window root -crop " + std::to_wstring(r.right - r.left) + L"x" +
+                              std::to_wstring(r.bottom - r.top) + L"+" + std::to_wstring(r.left) + L"+" +
+                              std::to_wstring(r.top) + L" +repage " + name + L".png") == 0;
+}
+
+// How many pixels differ (by more than 5% of the colour range) between
+// DIR/A.png and DIR/B.png; -1 when they cannot be compared.
+long DifferingPixels(const std::wstring& dir, const std::wstring& a, const std::wstring& b)
+{
+    const std::wstring out = a + L"-" + b + L".txt";
+    DeleteFileW(WindowsPath(dir + L"/" + out).c_str());
+    // compare prints the count on standard error and exits 1 when they differ.
+    if (RunOnHost(dir, L"echo $(compare -metric AE -fuzz 5% " + a + L".png " + b + L".png null: 2>&1) > " + out) != 0)
+        return -1;
+    const std::wstring count = WaitForFile(WindowsPath(dir + L"/" + out), 5000);
+    wchar_t* end = nullptr;
+    const long n = std::wcstol(count.c_str(), &end, 10);
+    return !count.empty() && *end == L'\0' ? n : -1;
+}
+
 // --- Scenarios -----------------------------------------------------------------
 
 struct Context {
@@ -629,6 +680,67 @@ int CloseConnectFailureBoxes(const Program& program, bool (*done)(const Program&
     }
 }
 
+// Reads stay on the window's thread, so a read that waits for the server
+// must not stop the window: messages sent to it are answered and it
+// repaints, while input (a click) waits until the read is done.
+int ResponsiveRead(const Context& c)
+{
+    if (c.args.size() != 1)
+        return 2;
+    const std::wstring dir = c.args[0];
+    CreateDirectoryW(WindowsPath(dir).c_str(), nullptr);
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        Sleep(1000);  // let every control paint
+        RECT r;
+        GetWindowRect(main, &r);
+        const long pixels = (r.right - r.left) * (r.bottom - r.top);
+        Report(Shoot(dir, r, L"before"), L"a shot of the window before the click");
+
+        const ULONGLONG clicked = GetTickCount64();
+        Click(main, kIdFetch);
+        Sleep(300);
+        // A black X window over the dialog for a second; once it is gone,
+        // the dialog has 1.5 s to paint itself again.
+        const std::wstring geometry = std::to_wstring(r.right - r.left) + L"x" + std::to_wstring(r.bottom - r.top) +
+                                      L"+" + std::to_wstring(r.left) + L"+" + std::to_wstring(r.top);
+        Report(RunOnHost(dir, L"xmessage -geometry " + geometry + L" -bg black -fg black -timeout 1 cover") == 0,
+               L"xmessage covered the window for a second");
+        Sleep(1500);
+        Report(Shoot(dir, r, L"uncovered"), L"a shot of the window 1.5 s after");
+        const long differing = DifferingPixels(dir, L"before", L"uncovered");
+        Report(differing >= 0 && differing * 100 <= pixels,
+               L"the window repainted during the read: " + std::to_wstring(differing) + L" of " +
+                   std::to_wstring(pixels) + L" pixels differ from before the click (at most 1%)");
+
+        const ULONGLONG sent = GetTickCount64();
+        wchar_t caption[64] = L"";
+        const bool answered = SendMessageTimeoutW(main, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(caption),
+                                                  SMTO_NORMAL, 1000, nullptr) != 0;
+        Report(answered && std::wcscmp(caption, kMainCaption) == 0,
+               L"WM_GETTEXT sent during the read is answered in " + std::to_wstring(GetTickCount64() - sent) +
+                   L" ms (within 1000 ms): " + Show(caption));
+
+        Click(main, kIdAbout);
+        Sleep(500);
+        // The server answers 8 s after the fetch button's request.
+        const ULONGLONG since = GetTickCount64() - clicked;
+        Report(FindDialog(program, kAboutCaption) == nullptr && since < 7500,
+               L"the About button clicked during the read waits for it (" + std::to_wstring(since) +
+                   L" ms after the fetch button)");
+        const HWND about = WaitForDialog(program, kAboutCaption);
+        ExpectText(L"when the About box opens", ControlText(main, kIdTimeText), kFetchedText);
+        if (about != nullptr) {
+            PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            Report(WaitForClose(about), L"the About box closes");
+        }
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    return 0;
+}
+
 int FetchFails(const Context& c)
 {
     Program program;
@@ -710,6 +822,7 @@ const Scenario kScenarios[] = {
     {L"contact-link", &ContactLink},
     {L"contact-link-fails", &ContactLinkFails},
     {L"buttons", &Buttons},
+    {L"responsive-read", &ResponsiveRead},
     {L"fetch-fails", &FetchFails},
     {L"auto-fails", &AutoFails},
     {L"pose", &Pose},

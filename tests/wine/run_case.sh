@@ -7,6 +7,7 @@
 # Usage: run_case.sh --prefix DIR [--netns SERVER]
 #                    [--exit N] [--stdout-has TEXT]... [--stdout-lacks TEXT]...
 #                    [--stderr-has TEXT]... [--stderr-lacks TEXT]...
+#                    [--proxy-log-has TEXT]...
 #                    -- CMD [ARGS...]
 #
 #   --prefix DIR    the Wine prefix (WINEPREFIX) CMD uses.
@@ -19,8 +20,12 @@
 #                   stand-in serves, and 127.0.0.1:80, which the resolver
 #                   gives first, swallows connections (standin_server.py
 #                   --swallow: a dead server behind round-robin DNS).
+#                   "proxy+SERVER": SERVER behind squid on 127.0.0.1:3128
+#                   (tests/support/squid_in_netns.sh, in in_netns.sh --ids),
+#                   which alone resolves www.baidu.com: CMD cannot.
 #   --exit N        the exit status CMD must have (default 0); "N|M" for
 #                   either of two.
+#   --proxy-log-has TEXT  squid's access log must have TEXT (with proxy+).
 #   TEXT            must (or must not) occur in CMD's standard output or error;
 #                   printf %b escapes are expanded, so "\r\ncmd=auto\r\n" works.
 #
@@ -47,9 +52,11 @@ if [[ "${1:-}" == "--stage-run" ]]; then
         local status=0
         timeout -k 5 "$timeout" "$@" > "$dir/stdout" 2> "$dir/stderr" || status=$?
         echo "$status" > "$dir/status"
+        if [[ -n "${SQUID_DIR:-}" ]]; then cp "$SQUID_DIR/access.log" "$dir/proxy_log"; fi
     }
     case "$server" in
         none | "") run "$@" ;;
+        proxy+*) "$support/squid_in_netns.sh" "$0" --stage-run "${server#proxy+}" "$timeout" "$@" ;;
         nginx) "$support/nginx_in_netns.sh" "$0" --stage-run none "$timeout" "$@" ;;
         standin:* | swallow+standin:*)
             # Starts standin_server.py with the given arguments; waits for it.
@@ -87,7 +94,7 @@ if [[ "${1:-}" == "--stage-run" ]]; then
 fi
 
 prefix= netns= timeout=90 expect_exit=0
-has_out=() lacks_out=() has_err=() lacks_err=()
+has_out=() lacks_out=() has_err=() lacks_err=() has_proxy_log=()
 while [[ $# -gt 0 && "$1" != "--" ]]; do
     case "$1" in
         --prefix) prefix=$2 ;;
@@ -97,6 +104,7 @@ while [[ $# -gt 0 && "$1" != "--" ]]; do
         --stdout-lacks) lacks_out+=("$2") ;;
         --stderr-has) has_err+=("$2") ;;
         --stderr-lacks) lacks_err+=("$2") ;;
+        --proxy-log-has) has_proxy_log+=("$2") ;;
         *) die "unknown option $1" ;;
     esac
     shift 2
@@ -104,6 +112,9 @@ done
 [[ $# -ge 2 && -n "$prefix" ]] || die "usage: run_case.sh --prefix DIR [options] -- CMD [ARGS...]"
 shift
 export WINEPREFIX=$prefix
+# Wine's WinHTTP takes the environment's http_proxy for the machine-wide
+# proxy; a case sets its proxy in the prefix (internet_settings.sh).
+unset http_proxy
 
 RUN_CASE_DIR=$(mktemp -d "${TMPDIR:-/tmp}/run_case.XXXXXX")
 export RUN_CASE_DIR
@@ -129,7 +140,9 @@ fi
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 
-if [[ -n "$netns" ]]; then
+if [[ "$netns" == proxy+* ]]; then
+    "$support/in_netns.sh" --wine --ids "$0" --stage-run "$netns" "$timeout" "$@"
+elif [[ -n "$netns" ]]; then
     "$support/in_netns.sh" --wine "$0" --stage-run "$netns" "$timeout" "$@"
 else
     "$0" --stage-run none "$timeout" "$@"
@@ -140,6 +153,10 @@ echo "--- standard output"
 cat "$RUN_CASE_DIR/stdout" 2>/dev/null || true
 echo "--- standard error"
 cat "$RUN_CASE_DIR/stderr" 2>/dev/null || true
+if [[ -f "$RUN_CASE_DIR/proxy_log" ]]; then
+    echo "--- squid's access log"
+    cat "$RUN_CASE_DIR/proxy_log"
+fi
 echo "---"
 
 failed=0
@@ -171,5 +188,9 @@ done
 for text in ${lacks_err[@]+"${lacks_err[@]}"}; do
     contains "$RUN_CASE_DIR/stderr" "$text" && ok=0 || ok=1
     check "standard error lacks \"$text\"" $ok
+done
+for text in ${has_proxy_log[@]+"${has_proxy_log[@]}"}; do
+    contains "$RUN_CASE_DIR/proxy_log" "$text" && ok=1 || ok=0
+    check "squid's access log has \"$text\"" $ok
 done
 exit "$failed"
