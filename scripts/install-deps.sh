@@ -35,7 +35,7 @@ all_packages=(
   # End-to-end tests and benchmarks
   procps curl htpdate faketime
   # Real HTTP proxies for the proxy end-to-end cases
-  squid tinyproxy
+  squid tinyproxy openssl
   # The Debian package (dpkg-shlibdeps works out its dependency), the check
   # of the manual page, Debian's check of the package, and systemd for the
   # checks of the service and timer (systemd-analyze, and a user manager that

@@ -13,27 +13,15 @@
 # The exit status is CMD's; 125 when nginx cannot be started.
 set -euo pipefail
 
-die() { echo "nginx_in_netns.sh: $*" >&2; exit 125; }
+NAME=nginx_in_netns.sh
+. "$(dirname "$(readlink -f "$0")")/netns_server.sh"
 
 [[ $# -ge 1 ]] || die "usage: nginx_in_netns.sh CMD [ARGS...]"
-read -r _ _ count < /proc/self/uid_map
-if [[ "$count" == 4294967295 ]] || grep -qv -e '^ *lo:' -e '|' /proc/net/dev; then
-    die "must run inside tests/support/in_netns.sh (private user and network namespace)"
-fi
+require_netns
 nginx=${NGINX:-/usr/sbin/nginx}
 [[ -x "$nginx" ]] || die "$nginx is missing (Debian package nginx-light)"
 
-dir=$(mktemp -d "${TMPDIR:-/tmp}/nginx_in_netns.XXXXXX")
-pid=
-cleanup() {
-    if [[ -n "$pid" ]]; then
-        kill -QUIT "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    fi
-    rm -rf "$dir"
-}
-trap cleanup EXIT
-
+make_server_dir
 mkdir "$dir/www"
 echo '<html><body>nginx in a namespace</body></html>' > "$dir/www/index.html"
 user=
@@ -63,13 +51,7 @@ EOF
 
 "$nginx" -p "$dir" -e "$dir/error.log" -c "$dir/nginx.conf" &
 pid=$!
-for _ in $(seq 100); do
-    if (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null; then break; fi
-    kill -0 "$pid" 2>/dev/null || { pid=; cat "$dir/error.log" >&2; die "nginx exited"; }
-    sleep 0.05
-done
-(exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null ||
-    { cat "$dir/error.log" >&2; die "nginx did not answer on 127.0.0.1:80 within 5 s"; }
+wait_for_port 80 "$dir/error.log"
 
 status=0
 NGINX_DIR=$dir "$@" || status=$?

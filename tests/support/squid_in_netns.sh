@@ -20,29 +20,15 @@
 # 407 to others.
 set -euo pipefail
 
-die() { echo "squid_in_netns.sh: $*" >&2; exit 125; }
+NAME=squid_in_netns.sh
+. "$(dirname "$(readlink -f "$0")")/netns_server.sh"
 
 [[ $# -ge 1 ]] || die "usage: squid_in_netns.sh CMD [ARGS...]"
-read -r _ _ count < /proc/self/uid_map
-if [[ "$count" == 4294967295 ]] || grep -qv -e '^ *lo:' -e '|' /proc/net/dev; then
-    die "must run inside tests/support/in_netns.sh (private user and network namespace)"
-fi
-[[ $(wc -l < /proc/self/uid_map) -gt 1 ]] || die "squid needs the ids of its user: run in in_netns.sh --ids"
+require_netns ids
 squid=${SQUID:-/usr/sbin/squid}
 [[ -x "$squid" ]] || die "$squid is missing (Debian package squid)"
 
-dir=$(mktemp -d "${TMPDIR:-/tmp}/squid_in_netns.XXXXXX")
-pid=
-cleanup() {
-    if [[ -n "$pid" ]]; then
-        kill -TERM "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    fi
-    rm -rf "$dir"
-}
-trap cleanup EXIT
-chmod 755 "$dir"
-
+make_server_dir
 echo '127.0.0.1 www.baidu.com' > "$dir/squid_hosts"
 access='http_access allow all'
 if [[ -n ${SQUID_CREDENTIALS:-} ]]; then
@@ -76,18 +62,8 @@ chown proxy: "$dir"
 
 "$squid" -N -f "$dir/squid.conf" &
 pid=$!
-for _ in $(seq 200); do
-    if (exec 3<>/dev/tcp/127.0.0.1/3128) 2>/dev/null; then break; fi
-    kill -0 "$pid" 2>/dev/null || { pid=; cat "$dir/cache.log" >&2; die "squid exited"; }
-    sleep 0.05
-done
-(exec 3<>/dev/tcp/127.0.0.1/3128) 2>/dev/null ||
-    { cat "$dir/cache.log" >&2; die "squid did not answer on 127.0.0.1:3128 within 10 s"; }
-
-# The client's hosts file without www.baidu.com (squid has read its own).
-grep -v -w 'www\.baidu\.com' /etc/hosts > "$dir/hosts" || true
-sed -i "1i 127.0.0.1 localhost $(uname -n)" "$dir/hosts"
-mount --bind "$dir/hosts" /etc/hosts || die "cannot bind-mount /etc/hosts"
+wait_for_port 3128 "$dir/cache.log"
+hide_server_name  # squid has read its own
 
 status=0
 SQUID_DIR=$dir "$@" || status=$?
