@@ -99,7 +99,7 @@ bool IsProxyOwnResponse(const std::string& response, std::string* statusLine)
     HttpHeaderLine line;
     if (!ReadStatusLine(response.data(), response.size(), &code, &line))
         return false;
-    if (code != 407 && code != 502 && code != 503 && code != 504)
+    if (code != 407 && (code < 500 || code > 599))
         return false;
     statusLine->assign(line.text, line.length);
     if (!statusLine->empty() && statusLine->back() == '\r')

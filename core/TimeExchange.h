@@ -45,8 +45,10 @@ ULONGLONG SendTimeRequest(CSocket& socket, const TimeServerRoute& route);
 std::string ReceiveResponse(CSocket& socket, ULONGLONG* firstDataTick);
 
 // Whether a response that came through a proxy is one the proxy made itself:
-// 407 (it wants credentials), 502, 503 or 504 (it could not reach the time
-// server). Its Date is the proxy's clock, not the server's. `statusLine`
+// 407 (it wants credentials) or any 5xx: 502, 503 and 504 (it could not
+// reach the time server), and 500, which tinyproxy, among others, answers
+// when its connection fails. Its Date is the proxy's clock, not the
+// server's; a time server whose own page fails is not worth reading either. `statusLine`
 // gets the status line, without CR, for the console.
 bool IsProxyOwnResponse(const std::string& response, std::string* statusLine);
 
