@@ -20,6 +20,10 @@ CQuorvelApp theApp;
 
 BOOL CQuorvelApp::InitInstance()
 {
+    // No message box of an unattended run waits for a person, not even one
+    // of these start-up failures.
+    if (CQuorvelDlg::IsAutoCommandLine(m_lpCmdLine))
+        AfxSetUnattended(TRUE);
     if (!AfxSocketInit()) {
         AfxMessageBox(IDP_SOCKETS_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
         return FALSE;

@@ -40,7 +40,9 @@ void CQuorvelDlg::FetchInternetTime()
         cout << "Using proxy " << ProxyName(m_route.proxy).c_str() << endl;
 
     CSocket socket;
-    if (!ConnectToTimeServer(socket, m_route, kConnectTimeoutMs, kReceiveTimeoutMs)) {
+    const bool connected = ConnectToTimeServer(socket, m_route, kConnectTimeoutMs, kReceiveTimeoutMs);
+    m_connectFailure = socket.GetConnectFailure();
+    if (!connected) {
         if (viaProxy)
             cout << "Failed to connect to proxy " << ProxyName(m_route.proxy).c_str() << "." << endl;
         AfxMessageBox("Failed to connect to server", MB_OK, 0);

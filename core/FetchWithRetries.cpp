@@ -1,7 +1,13 @@
-// The retry schedule, the one-click read-and-set sequence, and the same with
-// the time narrowed down before it is set.
+// The retry schedule, with the wait for a network that is not up yet in an
+// unattended run, the one-click read-and-set sequence, and the same with the
+// time narrowed down before it is set.
 
+#include <cstdio>
+#include <memory>
+
+#include "ConsoleText.h"
 #include "QuorvelDlg.h"
+#include "TimeServer.h"
 
 namespace {
 
@@ -12,13 +18,42 @@ constexpr DWORD kRetryPausesMs[] = {500, 1000, 1000, 1000};
 
 void CQuorvelDlg::FetchWithRetries()
 {
-    FetchInternetTime();
+    // In an unattended run each attempt is watched from before it starts, so
+    // that a network that comes up while it fails, or while its message box
+    // is open, ends the wait after it at once.
+    std::unique_ptr<CNetworkWatch> watch;
+    const auto attempt = [this, &watch] {
+        if (AfxIsUnattended() && m_networkWaitLeftMs > 0)
+            watch.reset(new CNetworkWatch);
+        FetchInternetTime();
+    };
+    attempt();
     for (DWORD pause : kRetryPausesMs) {
         if (m_bFetched == 1)
             return;
+        if (watch)
+            WaitForNetwork(*watch);
         Sleep(pause);
-        FetchInternetTime();
+        attempt();
     }
+}
+
+void CQuorvelDlg::WaitForNetwork(CNetworkWatch& watch)
+{
+    const bool noName = m_connectFailure == ConnectFailure::NoName;
+    if ((!noName && m_connectFailure != ConnectFailure::Unreachable) || m_networkWaitLeftMs == 0)
+        return;
+    const std::string host =
+        m_route.choice == ProxyChoice::Proxy ? m_route.proxy.host : std::string(TimeServerHost);
+    const std::string why = noName ? host + " does not resolve" : "no route to " + host;
+    char line[200];
+    std::snprintf(line, sizeof line, "No network yet (%s): waiting up to %u s for it to come up.",
+                  why.c_str(), static_cast<unsigned>((m_networkWaitLeftMs + 999) / 1000));
+    cout << line << endl;
+    const ULONGLONG startMs = AfxGetTickMilliseconds();
+    watch.WaitForChange(static_cast<UINT>(m_networkWaitLeftMs));
+    const ULONGLONG spentMs = AfxGetTickMilliseconds() - startMs;
+    m_networkWaitLeftMs = spentMs < m_networkWaitLeftMs ? m_networkWaitLeftMs - spentMs : 0;
 }
 
 void CQuorvelDlg::FetchAndApply()

@@ -33,6 +33,9 @@ constexpr int kDateLineArea = 800;
 // than their sum.
 constexpr unsigned kConnectTimeoutMs = 10000;
 constexpr unsigned kReceiveTimeoutMs = 10000;
+// In an unattended run, how long in all, in milliseconds, the attempts that
+// find no network yet may wait for it to come up.
+constexpr unsigned kNetworkWaitMs = 60000;
 
 // The earliest Date taken as the true time (GMT): the true time is never
 // earlier than the day this program was made. An earlier one comes from a

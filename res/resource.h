@@ -30,6 +30,8 @@
 // System-menu command of the About item.  The window manager uses the low
 // four bits of WM_SYSCOMMAND's wParam, so the ID must keep them clear.
 #define IDM_ABOUTBOX                    0x0010
+// System-menu command of the check item that adds or removes the logon task.
+#define IDM_LOGONTASK                   0x0020
 
 // Controls of IDD_MAIN.
 #define IDC_FETCH                       1000
@@ -54,6 +56,9 @@
 // below the range the system reserves for its own commands (SC_SIZE and up).
 static_assert((IDM_ABOUTBOX & 0xFFF0) == IDM_ABOUTBOX, "IDM_ABOUTBOX must keep its low four bits clear");
 static_assert(IDM_ABOUTBOX < 0xF000, "IDM_ABOUTBOX must lie below the system commands");
+static_assert((IDM_LOGONTASK & 0xFFF0) == IDM_LOGONTASK && IDM_LOGONTASK < 0xF000 &&
+                  IDM_LOGONTASK != IDM_ABOUTBOX,
+              "IDM_LOGONTASK must keep its low four bits clear, below the system commands");
 
 // Resource names and string IDs are 16-bit ordinals; 0 is not a valid name.
 static_assert(IDD_ABOUTBOX > 0 && IDD_ABOUTBOX <= 0xFFFF, "dialog IDs are 16-bit ordinals");

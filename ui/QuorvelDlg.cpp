@@ -7,7 +7,10 @@
 #include <cstring>
 
 #include "AboutDlg.h"
+#include "ConsoleText.h"
 #include "DlgProxy.h"
+#include "TimeServer.h"
+#include "logon_task.h"
 #include "resource.h"
 
 LPTSTR g_lpCmdLine = nullptr;
@@ -35,6 +38,12 @@ void SecondWord(const char* commandLine, char (&word)[kCommandWordSize])
 constexpr WPARAM kExitClockSet = 0;
 constexpr WPARAM kExitNoTime = 1;         // no attempt read a time
 constexpr WPARAM kExitClockRefused = 2;   // a time was read; the clock call failed
+// Exit statuses of `install` and `uninstall`.
+constexpr WPARAM kExitTaskDone = 0;
+constexpr WPARAM kExitTaskFailed = 1;
+
+// The system menu's item for the logon task.
+constexpr char kLogonTaskItem[] = "开机时自动校准时间";
 
 }  // namespace
 
@@ -56,14 +65,30 @@ END_MESSAGE_MAP()
 // clang-format on
 
 CQuorvelDlg::CQuorvelDlg(CWnd* parent)
-    : CDialog(IDD_MAIN, parent)
+    : CDialog(IDD_MAIN, parent), m_networkWaitLeftMs(kNetworkWaitMs)
 {
     m_hIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+}
+
+bool CQuorvelDlg::IsAutoCommandLine(LPCTSTR commandLine)
+{
+    if (commandLine == nullptr)
+        return false;
+    char word[kCommandWordSize];
+    FirstWord(commandLine, word);
+    return std::strncmp(word, "auto", 4) == 0;
 }
 
 BOOL CQuorvelDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+
+    char word[kCommandWordSize] = "";
+    if (g_lpCmdLine != nullptr)
+        FirstWord(g_lpCmdLine, word);
+    const bool install = std::strcmp(word, "install") == 0;
+    const bool uninstall = std::strcmp(word, "uninstall") == 0;
+    const bool autoRun = std::strncmp(word, "auto", 4) == 0;
 
     CMenu* sysMenu = GetSystemMenu(FALSE);
     if (sysMenu != nullptr) {
@@ -72,6 +97,12 @@ BOOL CQuorvelDlg::OnInitDialog()
         if (!aboutMenu.IsEmpty()) {
             sysMenu->AppendMenu(MF_SEPARATOR);
             sysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, aboutMenu);
+        }
+        // A run that ends by itself needs no item, nor the time it takes to
+        // ask Task Scheduler.
+        if (!autoRun && !install && !uninstall && AfxGetLogonTaskState() != LogonTaskState::Unsupported) {
+            sysMenu->AppendMenu(MF_STRING, IDM_LOGONTASK, kLogonTaskItem);
+            ShowLogonTaskState();
         }
     }
 
@@ -83,10 +114,12 @@ BOOL CQuorvelDlg::OnInitDialog()
     m_bFetched = 0;
 
     if (g_lpCmdLine != nullptr && g_lpCmdLine[0] != '\0') {
-        char word[kCommandWordSize];
-        FirstWord(g_lpCmdLine, word);
         std::printf("\r\ncmd=%s\r\n", word);
-        if (std::strncmp(word, "auto", 4) == 0) {
+        if (install || uninstall)
+            PostMessage(WM_QUIT, RunTaskCommand(install), 0);
+        if (autoRun) {
+            // Nobody may be there to close a message box.
+            AfxSetUnattended(TRUE);
             // `auto precise` narrows the time down before setting the clock.
             char mode[kCommandWordSize];
             SecondWord(g_lpCmdLine, mode);
@@ -108,11 +141,41 @@ WPARAM CQuorvelDlg::AutoRunStatus() const
     return m_bClockSet ? kExitClockSet : kExitClockRefused;
 }
 
+WPARAM CQuorvelDlg::RunTaskCommand(bool install)
+{
+    std::string report;
+    const BOOL done = install ? AfxInstallLogonTask(&report) : AfxUninstallLogonTask(&report);
+    cout << report.c_str() << endl;
+    return done ? kExitTaskDone : kExitTaskFailed;
+}
+
+void CQuorvelDlg::ToggleLogonTask()
+{
+    std::string report;
+    const BOOL done = AfxGetLogonTaskState() == LogonTaskState::Present ? AfxUninstallLogonTask(&report)
+                                                                        : AfxInstallLogonTask(&report);
+    cout << report.c_str() << endl;
+    if (!done)
+        AfxMessageBox(report.c_str(), MB_OK, 0);
+    ShowLogonTaskState();
+}
+
+void CQuorvelDlg::ShowLogonTaskState()
+{
+    CMenu* sysMenu = GetSystemMenu(FALSE);
+    if (sysMenu != nullptr)
+        sysMenu->CheckMenuItem(IDM_LOGONTASK, AfxGetLogonTaskState() == LogonTaskState::Present
+                                                  ? MF_CHECKED
+                                                  : MF_UNCHECKED);
+}
+
 void CQuorvelDlg::OnSysCommand(UINT id, LPARAM lParam)
 {
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
         CAboutDlg about;
         about.DoModal();
+    } else if ((id & 0xFFF0) == IDM_LOGONTASK) {
+        ToggleLogonTask();
     } else {
         CDialog::OnSysCommand(id, lParam);
     }

@@ -67,6 +67,10 @@ public:
     // `auto precise` runs.
     void FetchRefineAndApply();
 
+    // Whether a command line's first word asks for the unattended run: it
+    // begins with "auto".
+    static bool IsAutoCommandLine(LPCTSTR commandLine);
+
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
@@ -88,6 +92,18 @@ private:
     // set, 1 no attempt read a time, 2 a time was read but the clock
     // refused it.
     WPARAM AutoRunStatus() const;
+    // `install` and `uninstall`: registers or removes the logon task, prints
+    // what was done and returns the exit status, 0 or 1.
+    WPARAM RunTaskCommand(bool install);
+    // The system menu's item: adds the logon task when there is none,
+    // removes it when there is, and ticks the item while it exists.
+    void ToggleLogonTask();
+    void ShowLogonTaskState();
+    // In an unattended run, after an attempt that found no network (the
+    // name did not resolve, or no route led to the server): waits until
+    // `watch` sees the addresses or routes change, for what is left of
+    // kNetworkWaitMs, and says so on the console.
+    void WaitForNetwork(CNetworkWatch& watch);
 
     // True once an attempt has succeeded, so the UTC fields hold a real time.
     bool m_bHaveTime = false;
@@ -114,4 +130,9 @@ private:
     // How the latest attempt reached the time server (directly or through a
     // proxy); the requests that narrow its time down go the same way.
     TimeServerRoute m_route;
+    // Why the latest attempt could not connect; None when it did, or made
+    // no connection.
+    ConnectFailure m_connectFailure = ConnectFailure::None;
+    // Milliseconds of waiting for the network that this run has left.
+    ULONGLONG m_networkWaitLeftMs;
 };

@@ -8,6 +8,7 @@
 namespace {
 
 CWinApp* g_app = nullptr;
+BOOL g_unattended = FALSE;
 
 // True when the command line holds the switch as a word of its own,
 // written with '/' or '-', in any case.
@@ -72,4 +73,14 @@ BOOL CWinApp::RunAutomated()
 CWinApp* AfxGetApp()
 {
     return g_app;
+}
+
+void AfxSetUnattended(BOOL unattended)
+{
+    g_unattended = unattended;
+}
+
+BOOL AfxIsUnattended()
+{
+    return g_unattended;
 }

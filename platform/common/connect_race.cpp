@@ -56,8 +56,11 @@ std::int64_t Backend::NowMs()
     return static_cast<std::int64_t>(AfxGetTickMilliseconds());
 }
 
-bool Race(Backend& backend, const std::vector<int>& families, unsigned timeoutMs, Handle* winner)
+bool Race(Backend& backend, const std::vector<int>& families, unsigned timeoutMs, Handle* winner,
+          bool* unreachable)
 {
+    // Stays true while every attempt that ended failed for want of a route.
+    bool allUnreachable = !families.empty();
     const std::vector<std::size_t> order = AttemptOrder(families);
     const bool limited = timeoutMs != 0;
     const std::int64_t deadlineMs = backend.NowMs() + timeoutMs;
@@ -71,7 +74,8 @@ bool Race(Backend& backend, const std::vector<int>& families, unsigned timeoutMs
             break;
         if (next < order.size() && (pending.empty() || now >= nextStartMs)) {
             Handle handle = -1;
-            switch (backend.StartConnect(order[next++], &handle)) {
+            int error = 0;
+            switch (backend.StartConnect(order[next++], &handle, &error)) {
             case Backend::Started::Connected:
                 CloseAll(backend, pending);
                 *winner = handle;
@@ -81,6 +85,7 @@ bool Race(Backend& backend, const std::vector<int>& families, unsigned timeoutMs
                 nextStartMs = now + kAttemptDelayMs;
                 break;
             case Backend::Started::Failed:
+                allUnreachable = allUnreachable && backend.IsUnreachable(error);
                 break;  // the next one starts at once
             }
             continue;
@@ -103,18 +108,22 @@ bool Race(Backend& backend, const std::vector<int>& families, unsigned timeoutMs
                 continue;
             }
             const Handle handle = pending[i];
-            if (backend.ConnectError(handle) == 0) {
+            const int error = backend.ConnectError(handle);
+            if (error == 0) {
                 pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
                 CloseAll(backend, pending);
                 *winner = handle;
                 return true;
             }
+            allUnreachable = allUnreachable && backend.IsUnreachable(error);
             backend.Close(handle);
             pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
             finished.erase(finished.begin() + static_cast<std::ptrdiff_t>(i));
             nextStartMs = now;  // a failure starts the next attempt at once
         }
     }
+    if (unreachable != nullptr)
+        *unreachable = allUnreachable && pending.empty() && next == order.size();
     CloseAll(backend, pending);
     return false;
 }

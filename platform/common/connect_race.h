@@ -33,8 +33,9 @@ public:
     virtual ~Backend() = default;
     // Starts a non-blocking connect to address `index` of the list.
     // Pending or Connected put the socket in `*handle`; Failed (refused,
-    // unreachable, no socket) leaves none.
-    virtual Started StartConnect(std::size_t index, Handle* handle) = 0;
+    // unreachable, no socket) leaves none and puts the system's error code
+    // in `*error`.
+    virtual Started StartConnect(std::size_t index, Handle* handle, int* error) = 0;
     // Waits until at least one of `handles` has finished connecting, either
     // way, or `timeoutMs` milliseconds have passed (negative: without
     // limit). `*finished` comes with one false per handle; sets
@@ -47,6 +48,10 @@ public:
     // system's error code.
     virtual int ConnectError(Handle handle) = 0;
     virtual void Close(Handle handle) = 0;
+    // Whether the system's error code `error` says that no route leads to
+    // the address (network or host unreachable, network down, no source
+    // address): the network is not up yet, rather than the server refusing.
+    virtual bool IsUnreachable(int error) const = 0;
     // Milliseconds on a monotonic clock; by default AfxGetTickMilliseconds.
     virtual std::int64_t NowMs();
 };
@@ -59,8 +64,9 @@ public:
 // complete wins (of several at the same moment, the one started first): it
 // is put in `*winner`, still non-blocking, and every other socket is closed
 // at once. False, every socket closed, when all attempts failed or the time
-// ran out.
+// ran out; then `*unreachable` (when given) tells whether every attempt
+// failed as unreachable (IsUnreachable), none refused or left pending.
 bool Race(Backend& backend, const std::vector<int>& families, unsigned timeoutMs,
-          Handle* winner);
+          Handle* winner, bool* unreachable = nullptr);
 
 }  // namespace connect_race

@@ -12,6 +12,14 @@
 // the layer cannot start.
 BOOL AfxSocketInit();
 
+// Why a Connect failed, as far as it tells whether the network is up yet.
+enum class ConnectFailure {
+    None,         // no failed Connect since the socket was made
+    NoName,       // the host name did not resolve
+    Unreachable,  // no route leads to any of the host's addresses
+    Other,        // refused, no answer in time, or anything else
+};
+
 class CAsyncSocket {
 public:
     CAsyncSocket() = default;
@@ -41,6 +49,8 @@ public:
     // the caller gets, as if the peer had closed.
     int Receive(void* buffer, int length, int flags = 0);
     void Close();
+    // Why the last Connect failed; None after one that succeeded.
+    ConnectFailure GetConnectFailure() const { return m_connectFailure; }
 
     // Time-outs in milliseconds; 0 waits without limit. Takes effect for
     // calls made after it.
@@ -64,9 +74,34 @@ protected:
     // The receive deadline on the backend's monotonic clock, in
     // milliseconds; meaningful while m_receiveTimeoutMs is not 0.
     std::int64_t m_receiveDeadlineMs = 0;
+    ConnectFailure m_connectFailure = ConnectFailure::None;
 };
 
 class CSocket : public CAsyncSocket {
 public:
     CSocket() = default;
+};
+
+// Watches the system's network addresses and routes for a change: an
+// interface coming up, an address or a route added or taken away. A change
+// counts from the moment the watch is made.
+class CNetworkWatch {
+public:
+    CNetworkWatch();
+    ~CNetworkWatch();
+    CNetworkWatch(const CNetworkWatch&) = delete;
+    CNetworkWatch& operator=(const CNetworkWatch&) = delete;
+
+    // Blocks until a change has been seen since the watch was made, or
+    // `timeoutMilliseconds` have passed. TRUE for a change. The system's
+    // notice of a change ends the wait at once; where there is none (Wine's
+    // NotifyAddrChange is a stub), a comparison of the addresses and routes
+    // every second finds it. On Windows the wait answers sent messages and
+    // paints, as the socket calls do.
+    BOOL WaitForChange(UINT timeoutMilliseconds);
+
+    class Impl;  // the backend's
+
+private:
+    Impl* m_pImpl;
 };

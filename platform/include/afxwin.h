@@ -189,6 +189,9 @@ class CMenu {
 public:
     HMENU m_hMenu = nullptr;
     BOOL AppendMenu(UINT flags, UINT_PTR idNewItem = 0, LPCTSTR newItem = nullptr);
+    // Ticks (MF_CHECKED) or clears (MF_UNCHECKED) the item of command `id`.
+    // Returns its previous state, or (UINT)-1 when there is no such item.
+    UINT CheckMenuItem(UINT id, UINT check);
 };
 
 // A string loaded from the string table, in the multibyte code page.
@@ -335,10 +338,21 @@ public:
 CWinApp* AfxGetApp();
 void AfxEnableControlContainer();
 
-// Modal message box with the given text; returns the button pressed.
+// Modal message box with the given text; returns the button pressed. In an
+// unattended run (AfxSetUnattended) no box waits for a person: on Windows
+// each one closes itself after kUnattendedMessageBoxMs as if OK had been
+// pressed, and the console shows its text and goes on.
 int AfxMessageBox(LPCTSTR text, UINT type = MB_OK, UINT idHelp = 0);
 // The same with a string from the string table.
 int AfxMessageBox(UINT idPrompt, UINT type = MB_OK, UINT idHelp = static_cast<UINT>(-1));
+
+// Tells the platform whether the program runs unattended (started by a
+// task or a shortcut, with nobody to click), which changes how message
+// boxes behave (AfxMessageBox). Off until set.
+void AfxSetUnattended(BOOL unattended);
+BOOL AfxIsUnattended();
+// How long an unattended message box stays open on Windows, in milliseconds.
+constexpr UINT kUnattendedMessageBoxMs = 10000;
 
 // Milliseconds since an arbitrary fixed start: monotonic, never stepped when
 // the system clock is set, and exact to the millisecond (not the ~15.6 ms

@@ -132,6 +132,8 @@ void SetLastError(DWORD code);
 #define PS_SOLID 0
 #define MF_STRING 0x00000000L
 #define MF_SEPARATOR 0x00000800L
+#define MF_UNCHECKED 0x00000000L
+#define MF_CHECKED 0x00000008L
 #define HELP_QUIT 0x0002
 
 // Window manager and shell calls.

@@ -1,6 +1,7 @@
 // AfxMessageBox on the console: the text under the program's name. It waits
-// for Enter only when a person types the input; otherwise (a script, a boot
-// service) it goes on at once, as if OK had been pressed.
+// for Enter only when a person types the input and the run is not an
+// unattended one; otherwise (a script, a boot service, `auto`) it goes on at
+// once, as if OK had been pressed: the text stays on the console.
 
 #include <cerrno>
 
@@ -12,7 +13,7 @@ int AfxMessageBox(LPCTSTR text, UINT /*type*/, UINT /*idHelp*/)
 {
     posix_console::Io& io = posix_console::Current();
     io.Write(posix_console::RenderMessageBox(program_invocation_short_name, text != nullptr ? text : ""));
-    if (io.InputIsTerminal()) {
+    if (io.InputIsTerminal() && !AfxIsUnattended()) {
         io.Write(posix_console::RenderWaitForEnter());
         std::string line;
         if (!io.ReadLine(&line))

@@ -25,9 +25,15 @@ BOOL CAsyncSocket::Create(UINT port, int socketType, long /*eventMask*/, LPCTSTR
 BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
 {
     Close();
-    const int fd = tcp::Connect(host, port, m_connectTimeoutMs);
-    if (fd < 0)
+    tcp::Failure failure = tcp::Failure::Other;
+    const int fd = tcp::Connect(host, port, m_connectTimeoutMs, &failure);
+    if (fd < 0) {
+        m_connectFailure = failure == tcp::Failure::NoName        ? ConnectFailure::NoName
+                           : failure == tcp::Failure::Unreachable ? ConnectFailure::Unreachable
+                                                                  : ConnectFailure::Other;
         return FALSE;
+    }
+    m_connectFailure = ConnectFailure::None;
     m_hSocket = fd;
     StartReceiveDeadline();
     return TRUE;

@@ -162,3 +162,15 @@ BOOL CMenu::AppendMenu(UINT flags, UINT_PTR idNewItem, LPCTSTR newItem)
                                separator || newItem == nullptr ? "" : newItem, separator});
     return TRUE;
 }
+
+UINT CMenu::CheckMenuItem(UINT id, UINT /*check*/)
+{
+    // The console's menu shows no ticks; it only knows whether the item is there.
+    if (m_hMenu == nullptr || m_hMenu->items == nullptr)
+        return static_cast<UINT>(-1);
+    for (const posix_console::MenuItemView& item : *m_hMenu->items) {
+        if (item.id == id)
+            return MF_UNCHECKED;
+    }
+    return static_cast<UINT>(-1);
+}

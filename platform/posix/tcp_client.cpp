@@ -141,13 +141,13 @@ class PosixRace : public connect_race::Backend {
 public:
     explicit PosixRace(std::vector<const addrinfo*> addresses) : m_addresses(std::move(addresses)) {}
 
-    Started StartConnect(std::size_t index, connect_race::Handle* handle) override
+    Started StartConnect(std::size_t index, connect_race::Handle* handle, int* error) override
     {
         const addrinfo* ai = m_addresses[index];
         const int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
                               ai->ai_protocol);
         if (fd < 0) {
-            m_lastError = errno;
+            m_lastError = *error = errno;
             return Started::Failed;
         }
         *handle = fd;
@@ -156,7 +156,7 @@ public:
         // An interrupted non-blocking connect goes on by itself.
         if (errno == EINPROGRESS || errno == EINTR)
             return Started::Pending;
-        m_lastError = errno;
+        m_lastError = *error = errno;
         close(fd);
         return Started::Failed;
     }
@@ -188,6 +188,11 @@ public:
 
     void Close(connect_race::Handle handle) override { close(static_cast<int>(handle)); }
 
+    bool IsUnreachable(int error) const override
+    {
+        return error == ENETUNREACH || error == EHOSTUNREACH || error == ENETDOWN || error == EADDRNOTAVAIL;
+    }
+
     // The error of the last attempt that failed; 0 when none has.
     int lastError() const { return m_lastError; }
 
@@ -198,8 +203,9 @@ private:
 
 }  // namespace
 
-int Connect(const char* host, unsigned port, unsigned timeoutMs)
+int Connect(const char* host, unsigned port, unsigned timeoutMs, Failure* failure)
 {
+    *failure = Failure::Other;
     const bool limited = timeoutMs != 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
 
@@ -207,6 +213,7 @@ int Connect(const char* host, unsigned port, unsigned timeoutMs)
     std::snprintf(service, sizeof service, "%u", port);
     addrinfo* list = nullptr;
     if (Resolve(host, service, limited, deadline, &list) != 0) {
+        *failure = Failure::NoName;
         errno = EHOSTUNREACH;
         return -1;
     }
@@ -225,9 +232,12 @@ int Connect(const char* host, unsigned port, unsigned timeoutMs)
     }
     PosixRace race(std::move(addresses));
     connect_race::Handle fd = -1;
-    const bool connected = connect_race::Race(race, families, leftMs, &fd);
+    bool unreachable = false;
+    const bool connected = connect_race::Race(race, families, leftMs, &fd, &unreachable);
     freeaddrinfo(list);
     if (!connected) {
+        if (unreachable)
+            *failure = Failure::Unreachable;
         errno = race.lastError() != 0 ? race.lastError() : ETIMEDOUT;
         return -1;
     }

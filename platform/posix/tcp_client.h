@@ -6,11 +6,15 @@
 
 namespace tcp {
 
+// Why Connect failed.
+enum class Failure { NoName, Unreachable, Other };
+
 // Resolves `host` (IPv4 and IPv6) and races connections to its addresses
 // (connect_race.h): the first to complete wins. All within `timeoutMs` (0:
 // no limit), the name look-up included. Returns the connected descriptor,
-// blocking, or -1 with errno set.
-int Connect(const char* host, unsigned port, unsigned timeoutMs);
+// blocking, or -1 with errno set and `*failure` telling why: the name did
+// not resolve, no route led to any address, or anything else.
+int Connect(const char* host, unsigned port, unsigned timeoutMs, Failure* failure);
 
 // Returns bytes read, 0 when the peer closed, -1 on error or when no byte
 // arrives within `timeoutMs` (0: no limit).

@@ -14,3 +14,10 @@ BOOL CMenu::AppendMenu(UINT flags, UINT_PTR idNewItem, LPCTSTR newItem)
     const std::wstring text = win32_text::Widen(newItem);
     return ::AppendMenuW(m_hMenu, flags, idNewItem, text.c_str());
 }
+
+UINT CMenu::CheckMenuItem(UINT id, UINT check)
+{
+    if (m_hMenu == nullptr)
+        return static_cast<UINT>(-1);
+    return static_cast<UINT>(::CheckMenuItem(m_hMenu, id, MF_BYCOMMAND | check));
+}

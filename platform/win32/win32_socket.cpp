@@ -23,6 +23,7 @@
 #include "afxsock.h"
 #include "afxwin.h"
 #include "connect_race.h"
+#include "win32_window.h"
 
 namespace {
 
@@ -79,27 +80,6 @@ int Select(const SOCKET* sockets, std::size_t count, Awaited what, timeval* limi
     return select(0, reading ? ready : nullptr, reading ? nullptr : ready, reading ? nullptr : failed, limit);
 }
 
-// Delivers the messages other threads and processes have sent to this
-// thread, and dispatches WM_PAINT to each of its windows that needs
-// painting, once each; takes nothing else off the queue. Returns whether a
-// paint is still pending afterwards.
-bool AnswerSentAndPaint()
-{
-    HWND painted[kPaintsAtOnce];
-    std::size_t count = 0;
-    MSG msg;
-    while (count < kPaintsAtOnce &&
-           PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) {
-        // A window whose painting left it invalid gets its next WM_PAINT at
-        // the next look.
-        if (std::find(painted, painted + count, msg.hwnd) != painted + count)
-            break;
-        painted[count++] = msg.hwnd;
-        DispatchMessageW(&msg);
-    }
-    return (HIWORD(GetQueueStatus(QS_PAINT)) & QS_PAINT) != 0;
-}
-
 // Waits until select() reports one of `count` sockets (at most FD_SETSIZE)
 // for `what`, or `timeoutMs` milliseconds have passed (negative: without
 // limit), and fills `ready` and `failed` as Select does. Meanwhile it
@@ -134,7 +114,7 @@ int WaitSockets(const SOCKET* sockets, std::size_t count, Awaited what, int time
 
     const ULONGLONG startMs = AfxGetTickMilliseconds();
     for (;;) {
-        const bool paintPending = AnswerSentAndPaint();
+        const bool paintPending = win32_window::AnswerSentAndPaint();
         // The event says only that something happened since it was reset
         // (and FD_READ is recorded once until the next recv): the sockets
         // themselves are asked, after the reset, so that nothing is missed.
@@ -169,21 +149,25 @@ class Win32Race : public connect_race::Backend {
 public:
     explicit Win32Race(std::vector<const addrinfo*> addresses) : m_addresses(std::move(addresses)) {}
 
-    Started StartConnect(std::size_t index, connect_race::Handle* handle) override
+    Started StartConnect(std::size_t index, connect_race::Handle* handle, int* error) override
     {
         const addrinfo* address = m_addresses[index];
         const SOCKET s = socket(address->ai_family, address->ai_socktype, address->ai_protocol);
-        if (s == INVALID_SOCKET)
+        if (s == INVALID_SOCKET) {
+            *error = WSAGetLastError();
             return Started::Failed;
+        }
         u_long nonBlocking = 1;
         if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+            *error = WSAGetLastError();
             closesocket(s);
             return Started::Failed;
         }
         *handle = static_cast<connect_race::Handle>(s);
         if (connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0)
             return Started::Connected;
-        if (WSAGetLastError() == WSAEWOULDBLOCK)
+        *error = WSAGetLastError();
+        if (*error == WSAEWOULDBLOCK)
             return Started::Pending;
         closesocket(s);
         return Started::Failed;
@@ -224,6 +208,12 @@ public:
 
     void Close(connect_race::Handle handle) override { closesocket(Handle(handle)); }
 
+    bool IsUnreachable(int error) const override
+    {
+        return error == WSAENETUNREACH || error == WSAEHOSTUNREACH || error == WSAENETDOWN ||
+               error == WSAEADDRNOTAVAIL;
+    }
+
 private:
     std::vector<const addrinfo*> m_addresses;
 };
@@ -248,6 +238,23 @@ void CleanUpWinsock()
 }
 
 }  // namespace
+
+bool win32_window::AnswerSentAndPaint()
+{
+    HWND painted[kPaintsAtOnce];
+    std::size_t count = 0;
+    MSG msg;
+    while (count < kPaintsAtOnce &&
+           PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) {
+        // A window whose painting left it invalid gets its next WM_PAINT at
+        // the next look.
+        if (std::find(painted, painted + count, msg.hwnd) != painted + count)
+            break;
+        painted[count++] = msg.hwnd;
+        DispatchMessageW(&msg);
+    }
+    return (HIWORD(GetQueueStatus(QS_PAINT)) & QS_PAINT) != 0;
+}
 
 BOOL AfxSocketInit()
 {
@@ -276,6 +283,7 @@ BOOL CAsyncSocket::Create(UINT port, int socketType, long /*eventMask*/, LPCTSTR
 BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
 {
     Close();
+    m_connectFailure = ConnectFailure::NoName;
     const ULONGLONG startMs = AfxGetTickMilliseconds();
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
@@ -301,10 +309,14 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
     }
     Win32Race race(std::move(addresses));
     connect_race::Handle winner = -1;
-    const bool connected = connect_race::Race(race, families, leftMs, &winner);
+    bool unreachable = false;
+    const bool connected = connect_race::Race(race, families, leftMs, &winner, &unreachable);
     freeaddrinfo(list);
-    if (!connected)
+    if (!connected) {
+        m_connectFailure = unreachable ? ConnectFailure::Unreachable : ConnectFailure::Other;
         return FALSE;
+    }
+    m_connectFailure = ConnectFailure::None;
     u_long blocking = 0;
     ioctlsocket(Handle(winner), FIONBIO, &blocking);
     m_hSocket = winner;

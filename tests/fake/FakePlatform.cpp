@@ -9,6 +9,7 @@
 
 #include "afxdisp.h"
 #include "afxsock.h"
+#include "logon_task.h"
 
 namespace fake {
 
@@ -23,6 +24,7 @@ void Reset()
 {
     g_state = State();
     g_lastError = 0;
+    AfxSetUnattended(FALSE);
 }
 
 std::string State::LastText(int id) const
@@ -139,6 +141,7 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
     g_state.connectTimeoutMs = m_connectTimeoutMs;
     g_state.receiveTimeoutMs = m_receiveTimeoutMs;
     g_nextChunk[m_hSocket] = 0;
+    m_connectFailure = ConnectFailure::Other;
     if (g_state.connections.empty()) {
         if (!g_state.server)
             return FALSE;
@@ -148,8 +151,11 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
     }
     fake::Connection c = g_state.connections.front();
     g_state.connections.pop_front();
-    if (c.connectFails)
+    if (c.connectFails) {
+        m_connectFailure = c.failure;
         return FALSE;
+    }
+    m_connectFailure = ConnectFailure::None;
     g_sockets[m_hSocket] = c;
     return TRUE;
 }
@@ -203,6 +209,32 @@ void CAsyncSocket::SetTimeouts(UINT connectMilliseconds, UINT receiveMillisecond
     m_receiveTimeoutMs = receiveMilliseconds;
 }
 
+// The tick when the watch was made.
+class CNetworkWatch::Impl {
+public:
+    ULONGLONG madeMs;
+};
+
+CNetworkWatch::CNetworkWatch() : m_pImpl(new Impl{g_state.tickMs}) {}
+CNetworkWatch::~CNetworkWatch() { delete m_pImpl; }
+
+BOOL CNetworkWatch::WaitForChange(UINT timeoutMilliseconds)
+{
+    g_state.networkWaits.push_back(timeoutMilliseconds);
+    const ULONGLONG changeMs = m_pImpl->madeMs + g_state.networkChangeAfterMs;
+    const ULONGLONG endMs = g_state.tickMs + timeoutMilliseconds;
+    if (g_state.networkChangeAfterMs != 0xFFFFFFFF && changeMs <= endMs) {
+        g_state.tickMs = changeMs > g_state.tickMs ? changeMs : g_state.tickMs;
+        return TRUE;
+    }
+    g_state.tickMs = endMs;
+    return FALSE;
+}
+
+LogonTaskState AfxGetLogonTaskState() { return LogonTaskState::Unsupported; }
+BOOL AfxInstallLogonTask(std::string* report) { *report = "no logon task here"; return FALSE; }
+BOOL AfxUninstallLogonTask(std::string* report) { *report = "no logon task here"; return FALSE; }
+
 // --- Windows and dialogs ----------------------------------------------------
 
 int AfxMessageBox(LPCTSTR text, UINT, UINT)
@@ -236,6 +268,7 @@ void CWnd::WinHelp(DWORD_PTR, UINT) {}
 LRESULT CWnd::Default() { return 0; }
 
 BOOL CMenu::AppendMenu(UINT, UINT_PTR, LPCTSTR) { return TRUE; }
+UINT CMenu::CheckMenuItem(UINT, UINT) { return MF_UNCHECKED; }
 
 INT_PTR CDialog::DoModal()
 {

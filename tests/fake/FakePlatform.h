@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "afxsock.h"
 #include "afxwin.h"
 #include "http_proxy.h"
 
@@ -25,6 +26,7 @@ struct Chunk {
 // The behaviour of one connection: taken in order by each Connect call.
 struct Connection {
     bool connectFails = false;
+    ConnectFailure failure = ConnectFailure::Other;  // why, when it fails
     std::vector<Chunk> chunks;  // after the last one, Receive returns 0
 };
 
@@ -46,6 +48,9 @@ struct State {
     ProxyChoice proxyChoice = ProxyChoice::Direct;
     HttpProxy proxy;
     std::string proxyProblem;
+    // When the network changes, in milliseconds after each CNetworkWatch is
+    // made (a wait longer than that sees the change); never by default.
+    DWORD networkChangeAfterMs = 0xFFFFFFFF;
 
     // Record.
     int connects = 0;
@@ -57,6 +62,7 @@ struct State {
     unsigned connectTimeoutMs = 0;
     unsigned receiveTimeoutMs = 0;
     std::vector<DWORD> sleeps;
+    std::vector<UINT> networkWaits;  // the time-out of each WaitForChange
     std::vector<SYSTEMTIME> clockWrites;
     std::vector<std::string> messageBoxes;
     std::vector<std::pair<int, std::string>> dlgItemTexts;

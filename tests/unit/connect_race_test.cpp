@@ -48,14 +48,23 @@ INSTANTIATE_TEST_SUITE_P(
 // connection (never finishes), `afterMs` after its attempt starts (0: at
 // once, from the connect call itself).
 struct Address {
-    enum Outcome { Connects, Refused, Swallows } outcome;
+    enum Outcome { Connects, Refused, Unreachable, Swallows } outcome;
     int afterMs;
     int family;
 };
 
 Address Connects(int afterMs, int family = kV4) { return {Address::Connects, afterMs, family}; }
 Address Refused(int afterMs, int family = kV4) { return {Address::Refused, afterMs, family}; }
+Address Unreachable(int afterMs, int family = kV4) { return {Address::Unreachable, afterMs, family}; }
 Address Swallows(int family = kV4) { return {Address::Swallows, 0, family}; }
+
+constexpr int kRefused = 111;  // error codes; the race only passes them on
+constexpr int kUnreachable = 101;
+
+int ErrorOf(const Address& a)
+{
+    return a.outcome == Address::Connects ? 0 : a.outcome == Address::Unreachable ? kUnreachable : kRefused;
+}
 
 // The backend: a socket is the index of its address; time passes only in
 // WaitAny, to the next connect that finishes or to the end of the wait.
@@ -63,13 +72,15 @@ class ScriptedBackend : public connect_race::Backend {
 public:
     explicit ScriptedBackend(std::vector<Address> addresses) : m_addresses(std::move(addresses)) {}
 
-    Started StartConnect(std::size_t index, connect_race::Handle* handle) override
+    Started StartConnect(std::size_t index, connect_race::Handle* handle, int* error) override
     {
         starts.emplace_back(index, m_nowMs);
         const Address& a = m_addresses[index];
         const bool atOnce = a.outcome != Address::Swallows && a.afterMs == 0;
-        if (atOnce && a.outcome == Address::Refused)
+        if (atOnce && a.outcome != Address::Connects) {
+            *error = ErrorOf(a);
             return Started::Failed;
+        }
         *handle = Open(index);
         return atOnce ? Started::Connected : Started::Pending;
     }
@@ -105,8 +116,10 @@ public:
 
     int ConnectError(connect_race::Handle handle) override
     {
-        return m_addresses[static_cast<std::size_t>(handle)].outcome == Address::Connects ? 0 : 111;  // any error
+        return ErrorOf(m_addresses[static_cast<std::size_t>(handle)]);
     }
+
+    bool IsUnreachable(int error) const override { return error == kUnreachable; }
 
     void Close(connect_race::Handle handle) override
     {
@@ -150,6 +163,7 @@ struct RaceCase {
     int winner;  // the address that wins; -1 for none
     std::vector<std::pair<std::size_t, std::int64_t>> starts;  // address, ms from the start
     std::int64_t endMs;  // when Race returns, ms from the start
+    bool unreachable = false;  // when nothing connects: every address unreachable
 };
 
 void PrintTo(const RaceCase& c, std::ostream* os) { *os << c.name; }
@@ -165,7 +179,11 @@ TEST_P(RaceTest, StartsEachAttemptInTimeAndKeepsOnlyTheWinnerOpen)
         families.push_back(a.family);
     const std::int64_t start = backend.NowMs();
     connect_race::Handle winner = -1;
-    const bool won = connect_race::Race(backend, families, c.timeoutMs, &winner);
+    bool unreachable = !c.unreachable;
+    const bool won = connect_race::Race(backend, families, c.timeoutMs, &winner, &unreachable);
+    if (!won) {
+        EXPECT_EQ(c.unreachable, unreachable);
+    }
 
     EXPECT_EQ(c.winner >= 0, won);
     std::vector<std::pair<std::size_t, std::int64_t>> starts;
@@ -205,6 +223,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Nothing connects.
         RaceCase{"AllRefused", {Refused(0), Refused(10), Refused(0)}, 10000, -1,
                  {{0, 0}, {1, 0}, {2, 10}}, 10},
+        // No route to any address: the network is not up yet. One that
+        // refuses or never answers means it is.
+        RaceCase{"AllUnreachable", {Unreachable(0, kV6), Unreachable(20)}, 10000, -1,
+                 {{0, 0}, {1, 0}}, 20, true},
+        RaceCase{"UnreachableAndRefused", {Unreachable(0, kV6), Refused(0)}, 10000, -1,
+                 {{0, 0}, {1, 0}}, 0, false},
+        RaceCase{"UnreachableAndSwallowed", {Unreachable(0, kV6), Swallows()}, 1000, -1,
+                 {{0, 0}, {1, 0}}, 1000, false},
         RaceCase{"AllSwallowUntilTheDeadline", {Swallows(), Swallows(), Swallows()}, 10000, -1,
                  {{0, 0}, {1, 250}, {2, 500}}, 10000},
         RaceCase{"DeadlineBeforeTheNextAttempt", {Swallows(), Connects(1)}, 200, -1, {{0, 0}}, 200},

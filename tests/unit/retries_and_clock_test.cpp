@@ -64,6 +64,58 @@ TEST_F(RetryTest, ConnectionFailuresAreRetriedWithAMessageBoxEach)
     EXPECT_EQ(1, dlg.m_bFetched);
 }
 
+// An unattended run waits for a network that is not up yet, 60 s at most in
+// all, and only after attempts that found none; the schedule goes on after.
+struct NetworkWaitCase {
+    const char* label;
+    bool unattended;
+    ConnectFailure failure;  // of each attempt that fails
+    int failures;            // attempts that fail before one succeeds (5: all)
+    DWORD changeAfterMs;     // the network changes this long after each watch starts
+    std::vector<UINT> waits;
+    const char* why;  // in the console line, when it waits
+};
+
+const NetworkWaitCase kNetworkWaitCases[] = {
+    {"comes_up_after_20s", true, ConnectFailure::Unreachable, 1, 20000, {60000}, "no route to www.baidu.com"},
+    {"each_wait_gets_what_is_left", true, ConnectFailure::NoName, 2, 20000, {60000, 40000},
+     "www.baidu.com does not resolve"},
+    {"never_comes_up_bounded", true, ConnectFailure::Unreachable, 5, 0xFFFFFFFF, {60000}, "no route"},
+    {"refused_keeps_the_schedule", true, ConnectFailure::Other, 5, 0, {}, nullptr},
+    {"interactive_never_waits", false, ConnectFailure::Unreachable, 5, 0, {}, nullptr},
+};
+
+class NetworkWaitTable : public DialogTest, public ::testing::WithParamInterface<NetworkWaitCase> {};
+
+TEST_P(NetworkWaitTable, WaitsBoundedThenKeepsTheSchedule)
+{
+    const NetworkWaitCase& c = GetParam();
+    AfxSetUnattended(c.unattended ? TRUE : FALSE);
+    fake::Connection failing;
+    failing.connectFails = true;
+    failing.failure = c.failure;
+    platform().connections.assign(static_cast<std::size_t>(c.failures), failing);
+    platform().connections.push_back(Good());
+    platform().networkChangeAfterMs = c.changeAfterMs;
+    Capture([this] { dlg.FetchWithRetries(); });
+    EXPECT_EQ(c.waits, platform().networkWaits);
+    EXPECT_EQ(c.failures < 5 ? c.failures + 1 : 5, platform().connects);
+    const std::vector<DWORD> schedule = {500, 1000, 1000, 1000};
+    EXPECT_EQ(std::vector<DWORD>(schedule.begin(), schedule.begin() + (c.failures < 5 ? c.failures : 4)),
+              platform().sleeps);
+    EXPECT_EQ(static_cast<std::size_t>(c.failures), platform().messageBoxes.size());
+    EXPECT_EQ(c.why != nullptr, out.find(std::string("No network yet (") + (c.why ? c.why : "")) !=
+                                    std::string::npos)
+        << out;
+    // Bounded: the waits and the pauses, the fake's attempts taking no time.
+    EXPECT_LE(platform().tickMs, 60000u + 3500u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NetworkWaitTable, ::testing::ValuesIn(kNetworkWaitCases),
+                         [](const ::testing::TestParamInfo<NetworkWaitCase>& info) {
+                             return std::string(info.param.label);
+                         });
+
 class ClockTest : public DialogTest {};
 
 TEST_F(ClockTest, FetchAndApplyWritesTheGmtTimeNotTheLocalOne)
