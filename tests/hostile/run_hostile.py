@@ -101,8 +101,13 @@ def expected(scenario, program):
     attempts = 1 if isinstance(outcome, Time) else ATTEMPTS
     out = b"\r\ncmd=auto\r\n"
     err = b""
+    box = f"== {program} ==\nFailed to connect to server\n".encode()
+    if "no-network" in scenario:
+        out += (f"No network yet ({scenario['no-network']}): waiting up to 60 s for it to "
+                "come up.\n").encode()
+        err = box
     if isinstance(outcome, NoConnection):
-        err = f"== {program} ==\nFailed to connect to server\n".encode() * attempts
+        err = box * attempts
         return out, err, attempts, NO_TIME
 
     echo = ECHO if scenario.get("cut") else printable(sent_bytes(scenario)[:ECHO_LIMIT])
@@ -126,7 +131,7 @@ def expected(scenario, program):
                 attempt += b"System time successfully updated.\n"
                 status = CLOCK_SET
             else:
-                err = f"Failed to set system time. Error: {outcome.clock}\n".encode()
+                err += f"Failed to set system time. Error: {outcome.clock}\n".encode()
                 status = CLOCK_REFUSED
     return out + attempt * attempts, err, attempts, status
 
@@ -232,6 +237,12 @@ def run_in(work, binary, scenario, limit, valgrind):
         if first != swallow[0]:
             print(f"FAIL the resolver gives {first} first, not the swallowing {swallow[0]}")
             return 1
+    late = None
+    if "late" in scenario:
+        address, after = scenario["late"]
+        subprocess.run(["ip", "addr", "del", "127.0.0.1/8", "dev", "lo"], check=True)
+        subprocess.run(["ip", "addr", "add", "127.0.0.1/32", "dev", "lo"], check=True)
+        late = subprocess.Popen(["sh", "-c", f"sleep {after}; ip addr add {address}/32 dev lo"])
     log = os.path.join(work, "requests.log")
     servers = [start_standin(scenario, bind, log, limit)
                for bind in scenario.get("bind", ["127.0.0.1"])]
@@ -291,6 +302,9 @@ def run_in(work, binary, scenario, limit, valgrind):
     for server in servers:
         server.kill()
         server.wait()
+    if late:
+        late.kill()
+        late.wait()
     if valgrind:
         with open(vlog, encoding="utf-8", errors="replace") as f:
             report = f.read()

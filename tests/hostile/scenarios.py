@@ -31,7 +31,12 @@ scenario), "cut" (the server is still sending at the receive deadline: each
 echo is a proper prefix of what the script sends), "recorder" (the clock
 call succeeds, under bench/clock_recorder.c), "swallow" (addresses whose
 port 80 swallows connections: standin_server.py --swallow; the first of them
-must be the first address the resolver gives).
+must be the first address the resolver gives), "late" ((address, seconds):
+loopback starts with 127.0.0.1/32 alone, so the server's address has no
+route, until the address is added to it that many seconds after the start;
+the stand-in listens on 0.0.0.0), "no-network" (why the first attempt finds
+no network: the run then prints that it waits for it, after the first
+failure's message box).
 """
 
 from collections import namedtuple
@@ -158,8 +163,15 @@ SCENARIOS = [
     {"name": "close-at-once", "standin": "close-at-once", "outcome": NotFound()},
     {"name": "non-http-answer", "script": answer("SSH-2.0-OpenSSH_9.2p1 Debian-2+deb12u3\r\n"),
      "outcome": NotFound()},
+    # No name is no network yet: the run waits for one, 60 s in all, and
+    # still ends by itself.
     {"name": "name-resolves-to-nothing", "hosts": ["127.0.0.1 localhost"], "standin": "ok",
-     "outcome": NoConnection()},
+     "no-network": "www.baidu.com does not resolve", "seconds": 100, "outcome": NoConnection()},
+    # The network comes up 20 s after the start, as Wi-Fi does after logon:
+    # the wait ends when the address appears, and the next attempt reads.
+    {"name": "network-comes-up-after-20s", "hosts": ["127.0.0.1 localhost", "127.0.0.2 www.baidu.com"],
+     "late": ("127.0.0.2", 20), "bind": ["0.0.0.0"], "standin": "ok",
+     "no-network": "no route to www.baidu.com", "outcome": time_ok()},
     {"name": "connection-refused", "bind": [], "outcome": NoConnection()},
 
     # Date lines that do not read.
