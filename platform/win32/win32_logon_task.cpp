@@ -8,6 +8,7 @@
 // a shortcut in the user's Startup folder does the same, since XP starts
 // programs that ask for administrator rights from there.
 
+#include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>

@@ -17,9 +17,9 @@ set -euo pipefail
 objdump=$1 exe=$2 machine=$3 xp_functions=${4:-}
 [[ -f "$exe" ]] || { echo "check_imports.sh: $exe is not built; skipped"; exit 77; }
 
-# DLLs every Windows has (the C runtime msvcrt.dll included; winhttp.dll
-# since XP SP1).
-system_dlls="advapi32 comctl32 comdlg32 gdi32 kernel32 msvcrt ole32 oleaut32 shell32 shlwapi user32 winhttp ws2_32"
+# DLLs every Windows has (the C runtime msvcrt.dll included; iphlpapi.dll
+# since Windows 2000; winhttp.dll since XP SP1).
+system_dlls="advapi32 comctl32 comdlg32 gdi32 iphlpapi kernel32 msvcrt ole32 oleaut32 shell32 shlwapi user32 winhttp ws2_32"
 
 headers=$("$objdump" -p "$exe")
 failed=0
