@@ -1,9 +1,12 @@
 // The logon task on Windows. Vista and later: a Task Scheduler 2.0 task
-// "Quorvel", registered from its XML through the COM interface (which Wine
-// also implements; it stores the task under C:\windows\system32\tasks),
-// that starts this executable with "auto precise" 30 s after each logon,
-// with the highest privileges (no consent prompt), only when a network
-// connection is there, for at most 5 minutes, and never twice at once.
+// "Quorvel" that starts this executable with "auto precise" 30 s after each
+// logon, with the highest privileges (no consent prompt), only when a
+// network connection is there, for at most 5 minutes, and never twice at
+// once; registered from its XML through the COM interface, as
+// `schtasks /Create /XML` does. Wine 8 implements that interface too and
+// stores the task under C:\windows\system32\tasks, but keeps only the
+// settings: its reader drops the triggers and the action, and it has no
+// logon trigger at all.
 // Windows XP has no Task Scheduler 2.0 (its class cannot be created): there
 // a shortcut in the user's Startup folder does the same, since XP starts
 // programs that ask for administrator rights from there.

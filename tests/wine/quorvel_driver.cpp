@@ -31,8 +31,13 @@
 //                         click made meanwhile is handled after the read
 //   fetch-fails           (no server) each of the five attempts shows
 //                         "Failed to connect to server"; the text stays
-//   auto-fails            (no server) "auto": five message boxes, closed
-//                         here, then the program ends by itself
+//   auto-fails            (no server) "auto": five message boxes, each of
+//                         which closes itself (nobody clicks), then the
+//                         program ends by itself with status 1
+//   logon-task            `install` registers the logon task (the file
+//                         Wine keeps under system32\tasks), the system
+//                         menu's item removes and adds it again, and
+//                         `uninstall` removes it
 //   pose WHAT DONEFILE    shows the main window (WHAT=main) or the About
 //                         box (WHAT=about), prints "RECT l t r b" of it,
 //                         and waits until DONEFILE exists (screenshots)
@@ -757,19 +762,96 @@ int FetchFails(const Context& c)
     return 0;
 }
 
+// Nobody clicks: each "Failed to connect to server" box of the unattended
+// run must close by itself, and the program end by itself.
 int AutoFails(const Context& c)
 {
     Program program;
+    const ULONGLONG started = GetTickCount64();
     if (Start(program, c.exe, {L"auto"})) {
-        const int boxes = CloseConnectFailureBoxes(
-            program, [](const Program& p) { return WaitForSingleObject(p.process.hProcess, 0) == WAIT_OBJECT_0; },
-            5);
+        int boxes = 0;
+        while (const HWND box = WaitForDialog(program, kMessageBoxCaption, 15000)) {
+            ++boxes;
+            ExpectText(L"message box " + std::to_wstring(boxes) + L", shown " +
+                           std::to_wstring(GetTickCount64() - started) + L" ms after the start",
+                       ControlText(box, kIdMessageBoxText), kConnectFailed);
+            // Found again until it has gone: the box of the next attempt is
+            // another window.
+            const ULONGLONG deadline = GetTickCount64() + 30000;
+            while (FindDialog(program, kMessageBoxCaption) == box && GetTickCount64() < deadline)
+                Sleep(kPollMs);
+            Report(FindDialog(program, kMessageBoxCaption) != box, L"message box " + std::to_wstring(boxes) +
+                                                                    L" closes by itself");
+        }
         Report(boxes == 5, L"five attempts, five message boxes (" + std::to_wstring(boxes) + L")");
         const long code = WaitForExit(program, kExitWaitMs);
-        Report(code == 1, L"auto mode ends the program with status 1, no time read (exit code " +
+        Report(code == 1, L"auto mode ends the program by itself with status 1, no time read, " +
+                              std::to_wstring(GetTickCount64() - started) + L" ms after the start (exit code " +
                               std::to_wstring(code) + L")");
     }
     Stop(program);
+    return 0;
+}
+
+// Where Wine's Task Scheduler keeps the task "Quorvel".
+std::wstring TaskFile()
+{
+    wchar_t folder[MAX_PATH] = L"";
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\tasks\\Quorvel";
+}
+
+bool TaskFileExists()
+{
+    return GetFileAttributesW(TaskFile().c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Runs Quorvel.exe with `word` and expects status 0.
+void RunTaskCommand(const std::wstring& exe, const wchar_t* word)
+{
+    Program program;
+    if (!Start(program, exe, {word}))
+        return;
+    const long code = WaitForExit(program, 60000);
+    Report(code == 0, std::wstring(word) + L" ends with status 0 (" + std::to_wstring(code) + L")");
+    Stop(program);
+}
+
+// Waits until the task file is there (or gone).
+bool WaitForTaskFile(bool exists)
+{
+    const ULONGLONG deadline = GetTickCount64() + kWindowWaitMs;
+    while (TaskFileExists() != exists && GetTickCount64() < deadline)
+        Sleep(kPollMs);
+    return TaskFileExists() == exists;
+}
+
+int LogonTask(const Context& c)
+{
+    constexpr UINT kIdmLogonTask = 0x0020;
+    RunTaskCommand(c.exe, L"uninstall");
+    Report(!TaskFileExists(), L"no task before install");
+    RunTaskCommand(c.exe, L"install");
+    Report(TaskFileExists(), L"install leaves " + TaskFile());
+    const std::wstring text = WaitForFile(TaskFile(), 5000);
+    // What Wine keeps of the definition: its settings.
+    for (const wchar_t* setting : {L"<RunOnlyIfNetworkAvailable>true<", L"<ExecutionTimeLimit>PT5M<",
+                                   L"<MultipleInstancesPolicy>IgnoreNew<"})
+        Report(text.find(setting) != std::wstring::npos, L"the task has " + Show(setting));
+
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        PostMessageW(main, WM_SYSCOMMAND, kIdmLogonTask, 0);
+        Report(WaitForTaskFile(false), L"the system menu's item removes the task");
+        PostMessageW(main, WM_SYSCOMMAND, kIdmLogonTask, 0);
+        Report(WaitForTaskFile(true), L"and adds it again");
+        Report(Responds(main), L"the main window works after the item");
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    RunTaskCommand(c.exe, L"uninstall");
+    Report(!TaskFileExists(), L"uninstall removes the task");
     return 0;
 }
 
@@ -825,6 +907,7 @@ const Scenario kScenarios[] = {
     {L"responsive-read", &ResponsiveRead},
     {L"fetch-fails", &FetchFails},
     {L"auto-fails", &AutoFails},
+    {L"logon-task", &LogonTask},
     {L"pose", &Pose},
 };
 

@@ -23,6 +23,10 @@
 #                   "proxy+SERVER": SERVER behind squid on 127.0.0.1:3128
 #                   (tests/support/squid_in_netns.sh, in in_netns.sh --ids),
 #                   which alone resolves www.baidu.com: CMD cannot.
+#                   "late:SECONDS+standin:SCENARIO": www.baidu.com is
+#                   127.0.0.2, which has no route (loopback holds only
+#                   127.0.0.1/32) until it is added to loopback SECONDS after
+#                   CMD starts; the stand-in listens on 0.0.0.0.
 #   --exit N        the exit status CMD must have (default 0); "N|M" for
 #                   either of two.
 #   --proxy-log-has TEXT  squid's access log must have TEXT (with proxy+).
@@ -58,6 +62,24 @@ if [[ "${1:-}" == "--stage-run" ]]; then
         none | "") run "$@" ;;
         proxy+*) "$support/squid_in_netns.sh" "$0" --stage-run "${server#proxy+}" "$timeout" "$@" ;;
         nginx) "$support/nginx_in_netns.sh" "$0" --stage-run none "$timeout" "$@" ;;
+        late:*)
+            # A network that comes up late: no route to the server's
+            # address until it is added.
+            seconds=${server#late:}
+            seconds=${seconds%%+*}
+            printf '127.0.0.1 localhost %s\n127.0.0.2 www.baidu.com\n' "$(uname -n)" > "$dir/hosts"
+            mount --bind "$dir/hosts" /etc/hosts || die "cannot bind-mount /etc/hosts"
+            ip addr del 127.0.0.1/8 dev lo && ip addr add 127.0.0.1/32 dev lo || die "cannot narrow loopback"
+            python3 "$support/standin_server.py" --port 80 --bind 0.0.0.0 --max-seconds $((timeout + 30)) \
+                --scenario "${server#*+standin:}" > "$dir/server0" 2>&1 &
+            standin=$!
+            for _ in $(seq 100); do grep -q '^PORT 80$' "$dir/server0" && break; sleep 0.05; done
+            (sleep "$seconds"; ip addr add 127.0.0.2/32 dev lo) &
+            later=$!
+            run "$@"
+            kill "$standin" "$later" 2>/dev/null || true
+            wait "$standin" "$later" 2>/dev/null || true
+            ;;
         standin:* | swallow+standin:*)
             # Starts standin_server.py with the given arguments; waits for it.
             start() {
