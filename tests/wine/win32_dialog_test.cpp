@@ -17,6 +17,7 @@
 
 #include "AboutDlg.h"
 #include "QuorvelDlg.h"
+#include "logon_task.h"
 #include "resource.h"
 #include "win32_text.h"
 
@@ -142,30 +143,46 @@ TEST_F(Win32DialogTest, MainDialogShowsItsCaptionAndThePromptInUtf16)
     EXPECT_EQ(nullptr, dlg.m_hWnd) << "the window is destroyed when DoModal returns";
 }
 
-TEST_F(Win32DialogTest, SystemMenuEndsWithASeparatorAndTheAboutItem)
+TEST_F(Win32DialogTest, SystemMenuEndsWithASeparatorTheAboutItemAndTheTickedLogonTaskItem)
 {
+    // Task Scheduler is reached through COM, which the application starts.
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    std::string report;
+    ASSERT_TRUE(AfxInstallLogonTask(&report)) << report;
     int count = -1;
     UINT separatorState = 0;
-    std::wstring lastText;
-    UINT lastId = 0;
+    std::wstring aboutText;
+    UINT aboutId = 0;
+    std::wstring taskText;
+    UINT taskId = 0;
+    UINT taskState = 0;
     RunWithScript(dlg, {Shown(),
                         [&] {
                             const HMENU menu = GetSystemMenu(dlg.m_hWnd, FALSE);
                             count = GetMenuItemCount(menu);
-                            if (count >= 2) {
-                                separatorState = GetMenuState(menu, count - 2, MF_BYPOSITION);
+                            if (count >= 3) {
+                                separatorState = GetMenuState(menu, count - 3, MF_BYPOSITION);
                                 wchar_t text[128] = L"";
+                                GetMenuStringW(menu, count - 2, text, 128, MF_BYPOSITION);
+                                aboutText = text;
+                                aboutId = GetMenuItemID(menu, count - 2);
                                 GetMenuStringW(menu, count - 1, text, 128, MF_BYPOSITION);
-                                lastText = text;
-                                lastId = GetMenuItemID(menu, count - 1);
+                                taskText = text;
+                                taskId = GetMenuItemID(menu, count - 1);
+                                taskState = GetMenuState(menu, count - 1, MF_BYPOSITION);
                             }
                             return true;
                         },
                         End(IDOK)});
-    ASSERT_GE(count, 2);
+    AfxUninstallLogonTask(&report);
+    OleUninitialize();
+    ASSERT_GE(count, 3);
     EXPECT_NE(0u, separatorState & MF_SEPARATOR);
-    EXPECT_EQ(L"关于 Quorvel(&A)...", lastText);
-    EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), lastId);
+    EXPECT_EQ(L"关于 Quorvel(&A)...", aboutText);
+    EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), aboutId);
+    EXPECT_EQ(L"开机时自动校准时间", taskText);
+    EXPECT_EQ(static_cast<UINT>(IDM_LOGONTASK), taskId);
+    EXPECT_NE(0u, taskState & MF_CHECKED) << "ticked while the task exists";
 }
 
 TEST_F(Win32DialogTest, ApplicationIconIsTheBigAndTheSmallIcon)
