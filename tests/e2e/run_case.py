@@ -153,6 +153,14 @@ CASES = {
         "check": lambda out: None if re.fullmatch(r"quorvel \d+\.\d+\.\d+\.\d+\n", out)
         else "no version line",
         "connections": 0}),
+    # The systemd units do the Windows task's job: install says how to
+    # switch them on, changes nothing and fails.
+    "install_says_what_to_do": ("ok", ["install"], [], "exits", {
+        "status": 1,
+        "stdout": cmd_line("install") + "Nothing installed: on Linux the package's systemd units run "
+        "quorvel auto precise (quorvel.service at boot, quorvel.timer daily); switch them on with: "
+        "sudo systemctl enable quorvel.service && sudo systemctl enable --now quorvel.timer\n",
+        "stderr": "", "connections": 0}),
     "unknown_option": ("ok", ["--bogus"], [], "exits", {
         "status": 2,
         "stdout": "",
