@@ -2,8 +2,8 @@
 // unattended run, the one-click read-and-set sequence, and the same with the
 // time narrowed down before it is set.
 
-#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "ConsoleText.h"
 #include "QuorvelDlg.h"
@@ -23,8 +23,7 @@ void CQuorvelDlg::FetchWithRetries()
     // is open, ends the wait after it at once.
     std::unique_ptr<CNetworkWatch> watch;
     const auto attempt = [this, &watch] {
-        if (AfxIsUnattended() && m_networkWaitLeftMs > 0)
-            watch.reset(new CNetworkWatch);
+        watch.reset(AfxIsUnattended() && m_networkWaitLeftMs > 0 ? new CNetworkWatch : nullptr);
         FetchInternetTime();
     };
     attempt();
@@ -46,10 +45,8 @@ void CQuorvelDlg::WaitForNetwork(CNetworkWatch& watch)
     const std::string host =
         m_route.choice == ProxyChoice::Proxy ? m_route.proxy.host : std::string(TimeServerHost);
     const std::string why = noName ? host + " does not resolve" : "no route to " + host;
-    char line[200];
-    std::snprintf(line, sizeof line, "No network yet (%s): waiting up to %u s for it to come up.",
-                  why.c_str(), static_cast<unsigned>((m_networkWaitLeftMs + 999) / 1000));
-    cout << line << endl;
+    const std::string seconds = std::to_string((m_networkWaitLeftMs + 999) / 1000);
+    cout << ("No network yet (" + why + "): waiting up to " + seconds + " s for it to come up.").c_str() << endl;
     const ULONGLONG startMs = AfxGetTickMilliseconds();
     watch.WaitForChange(static_cast<UINT>(m_networkWaitLeftMs));
     const ULONGLONG spentMs = AfxGetTickMilliseconds() - startMs;
