@@ -118,9 +118,9 @@ BOOL CQuorvelDlg::OnInitDialog()
         if (install || uninstall)
             PostMessage(WM_QUIT, RunTaskCommand(install), 0);
         if (autoRun) {
-            // Nobody may be there to close a message box.
-            AfxSetUnattended(TRUE);
-            // `auto precise` narrows the time down before setting the clock.
+            // The application has told the platform that this run is
+            // unattended (IsAutoCommandLine). `auto precise` narrows the
+            // time down before setting the clock.
             char mode[kCommandWordSize];
             SecondWord(g_lpCmdLine, mode);
             if (std::strcmp(mode, "precise") == 0)
