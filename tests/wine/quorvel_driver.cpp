@@ -10,7 +10,8 @@
 //   close-box | cancel-command
 //                         SC_CLOSE, WM_COMMAND IDCANCEL; the Exit button
 //                         ends each of system-menu to fetch-fails
-//   system-menu           the last item of the system menu, chosen from
+//   system-menu           the About item of the system menu (the one above
+//                         the last, the logon task's), chosen from
 //                         the keyboard, and the IDM_ABOUTBOX command open
 //                         the About box; IDOK closes it again
 //   about-box             the About button opens the About box: texts,
@@ -548,8 +549,9 @@ void PostKey(HWND hwnd, WPARAM key)
 
 // Menus are private to their process under Wine, so the driver cannot read
 // the system menu's items (the Win32 dialog test checks them in-process).
-// It opens the menu from the keyboard instead, chooses the last item, and
-// expects the About box; then sends the About command itself.
+// It opens the menu from the keyboard instead, chooses the About item (the
+// one above the last, the logon task's), and expects the About box; then
+// sends the About command itself.
 int SystemMenu(const Context& c)
 {
     Program program;
@@ -560,6 +562,7 @@ int SystemMenu(const Context& c)
             Sleep(kPollMs);
         Report(MenuIsOpen(program), L"the system menu opens");
         PostKey(main, VK_END);
+        PostKey(main, VK_UP);
         PostKey(main, VK_RETURN);
         CheckAboutBox(program, main, IDOK);
 
