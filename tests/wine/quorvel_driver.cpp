@@ -33,6 +33,10 @@
 //                         "Failed to connect to server"; the text stays
 //   auto-fails            (no server) "auto": five message boxes, closed
 //                         here, then the program ends by itself
+//   scaling               at 96 and at 144 DPI (LogPixels of the prefix's
+//                         user, read by each new process): the blue line's
+//                         row as a share of the client height stays within
+//                         2 %; at 144 DPI the About picture fills its frame
 //   pose WHAT DONEFILE    shows the main window (WHAT=main) or the About
 //                         box (WHAT=about), prints "RECT l t r b" of it,
 //                         and waits until DONEFILE exists (screenshots)
@@ -43,7 +47,9 @@
 
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -773,6 +779,115 @@ int AutoFails(const Context& c)
     return 0;
 }
 
+// Rows of the window's client column `x` (client pixels) where the screen
+// shows `colour`, read from the screen as the user sees it.
+std::vector<int> RowsOfColour(HWND hwnd, int x, COLORREF colour)
+{
+    RECT client;
+    GetClientRect(hwnd, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(hwnd, &origin);
+    std::vector<int> rows;
+    const HDC screen = GetDC(nullptr);
+    for (int y = 0; y < client.bottom; ++y) {
+        if (GetPixel(screen, origin.x + x, origin.y + y) == colour)
+            rows.push_back(y);
+    }
+    ReleaseDC(nullptr, screen);
+    return rows;
+}
+
+BOOL CALLBACK MatchPicture(HWND hwnd, LPARAM param)
+{
+    if ((GetWindowLongW(hwnd, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP || ClassName(hwnd) != L"Static")
+        return TRUE;
+    *reinterpret_cast<HWND*>(param) = hwnd;
+    return FALSE;
+}
+
+// Sets the DPI every Wine process started from now on draws at.
+bool SetLogPixels(DWORD dpi)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    const LONG status =
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+// The blue line's row over the client height, at `dpi`; at 144 DPI also the
+// About picture against its frame (200 x 177 of the box's 206 x 273 dialog
+// units, from 3, 26). -1 when the window did not show.
+double LineShareAt(const Context& c, DWORD dpi)
+{
+    const std::wstring at = L" at " + std::to_wstring(dpi) + L" DPI";
+    Report(SetLogPixels(dpi), L"LogPixels set to " + std::to_wstring(dpi));
+    double share = -1;
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        Sleep(1000);  // let every control paint
+        RECT client;
+        GetClientRect(main, &client);
+        const std::vector<int> rows = RowsOfColour(main, 3, RGB(0, 0, 255));
+        if (!rows.empty())
+            share = static_cast<double>(rows.front()) / client.bottom;
+        std::fwprintf(stderr, L"driver: line%ls: %zu blue rows from row %d, client height %ld: %.1f %%\n", at.c_str(),
+                      rows.size(), rows.empty() ? -1 : rows.front(), client.bottom, share * 100);
+        Report(!rows.empty(), L"the blue line shows" + at);
+        if (dpi != 96) {
+            Click(main, kIdAbout);
+            if (const HWND about = WaitForDialog(program, kAboutCaption)) {
+                Sleep(1000);
+                RECT box;
+                GetClientRect(about, &box);
+                HWND picture = nullptr;
+                EnumChildWindows(about, &MatchPicture, reinterpret_cast<LPARAM>(&picture));
+                RECT shown = {};
+                if (picture != nullptr) {
+                    GetWindowRect(picture, &shown);
+                    MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&shown), 2);
+                }
+                const double frameWidth = box.right * 200.0 / 206, frameHeight = box.bottom * 177.0 / 273;
+                const long width = shown.right - shown.left, height = shown.bottom - shown.top;
+                // The bottom right of the frame shows the picture, not the dialog's face.
+                POINT corner = {shown.left + static_cast<LONG>(frameWidth) - 4,
+                                shown.top + static_cast<LONG>(frameHeight) - 4};
+                ClientToScreen(about, &corner);
+                const HDC screen = GetDC(nullptr);
+                const COLORREF pixel = GetPixel(screen, corner.x, corner.y);
+                ReleaseDC(nullptr, screen);
+                Report(std::abs(width - frameWidth) <= 2 && std::abs(height - frameHeight) <= 2 &&
+                           pixel != GetSysColor(COLOR_BTNFACE),
+                       L"the About picture" + at + L" is " + std::to_wstring(width) + L" x " +
+                           std::to_wstring(height) + L", its frame " + std::to_wstring(std::lround(frameWidth)) +
+                           L" x " + std::to_wstring(std::lround(frameHeight)) + L" (within 2 pixels); colour " +
+                           std::to_wstring(pixel) + L" at its bottom right");
+                PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                Report(WaitForClose(about), L"the About box closes");
+            } else {
+                Report(false, L"the About box shows" + at);
+            }
+        }
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    return share;
+}
+
+int Scaling(const Context& c)
+{
+    const double at96 = LineShareAt(c, 96);
+    const double at144 = LineShareAt(c, 144);
+    SetLogPixels(96);
+    Report(at96 > 0 && at144 > 0 && std::abs(at144 - at96) <= 0.02,
+           L"the line's share of the client height at 144 DPI (" + std::to_wstring(at144 * 100) +
+               L" %) is that at 96 DPI (" + std::to_wstring(at96 * 100) + L" %) within 2 %");
+    return 0;
+}
+
 int Pose(const Context& c)
 {
     if (c.args.size() != 2)
@@ -825,6 +940,7 @@ const Scenario kScenarios[] = {
     {L"responsive-read", &ResponsiveRead},
     {L"fetch-fails", &FetchFails},
     {L"auto-fails", &AutoFails},
+    {L"scaling", &Scaling},
     {L"pose", &Pose},
 };
 
