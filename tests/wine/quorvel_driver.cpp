@@ -805,6 +805,20 @@ BOOL CALLBACK MatchPicture(HWND hwnd, LPARAM param)
     return FALSE;
 }
 
+// The About box's picture control's rectangle in the box's client area
+// (empty when there is none). The control takes the size of its bitmap.
+RECT PictureRect(HWND about)
+{
+    HWND picture = nullptr;
+    EnumChildWindows(about, &MatchPicture, reinterpret_cast<LPARAM>(&picture));
+    RECT r = {};
+    if (picture != nullptr) {
+        GetWindowRect(picture, &r);
+        MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&r), 2);
+    }
+    return r;
+}
+
 // Sets the DPI every Wine process started from now on draws at.
 bool SetLogPixels(DWORD dpi)
 {
@@ -842,13 +856,7 @@ double LineShareAt(const Context& c, DWORD dpi)
                 Sleep(1000);
                 RECT box;
                 GetClientRect(about, &box);
-                HWND picture = nullptr;
-                EnumChildWindows(about, &MatchPicture, reinterpret_cast<LPARAM>(&picture));
-                RECT shown = {};
-                if (picture != nullptr) {
-                    GetWindowRect(picture, &shown);
-                    MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&shown), 2);
-                }
+                const RECT shown = PictureRect(about);
                 const double frameWidth = box.right * 200.0 / 206, frameHeight = box.bottom * 177.0 / 273;
                 const long width = shown.right - shown.left, height = shown.bottom - shown.top;
                 // The bottom right of the frame shows the picture, not the dialog's face.
