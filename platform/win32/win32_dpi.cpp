@@ -3,6 +3,8 @@
 // monitor of another scale (WM_DPICHANGED). The dialog templates are in
 // dialog units, so Windows scales the controls themselves.
 
+#include <cstdlib>
+
 #include "afxwin.h"
 #include "win32_dpi.h"
 #include "win32_module.h"
@@ -53,8 +55,8 @@ HWND PictureControl(HWND dialog)
 
 // Bitmap resource `id` scaled to width x height with HALFTONE (each pixel
 // the average of the ones it covers, so no blocks and no blur steps), as a
-// 24-bit DIB: 32-bit ones are copied by the Common Controls' static. Null
-// on failure.
+// 24-bit DIB: 32-bit ones are copied by the Common Controls' static. Within
+// a pixel of the bitmap's own size it keeps that size. Null on failure.
 HBITMAP ScaledBitmap(UINT id, int width, int height)
 {
     const HBITMAP source = static_cast<HBITMAP>(LoadImageW(win32_module::ResourceInstance(),
@@ -65,6 +67,12 @@ HBITMAP ScaledBitmap(UINT id, int width, int height)
         if (source != nullptr)
             DeleteObject(source);
         return nullptr;
+    }
+    // A frame within a pixel of the picture's own size (the rounding of the
+    // dialog units at 96 DPI) takes it as it is: resampling would blur it.
+    if (std::abs(width - size.bmWidth) <= 1 && std::abs(height - size.bmHeight) <= 1) {
+        width = size.bmWidth;
+        height = size.bmHeight;
     }
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -113,7 +121,8 @@ void ShowFitted(HWND dialog, FittedPicture& picture)
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     const HBITMAP scaled = ScaledBitmap(picture.idBitmap, width, height);
-    if (scaled == nullptr)
+    BITMAP size = {};
+    if (scaled == nullptr || GetObjectW(scaled, sizeof size, &size) == 0)
         return;
     const HBITMAP old = reinterpret_cast<HBITMAP>(
         SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled)));
@@ -122,7 +131,7 @@ void ShowFitted(HWND dialog, FittedPicture& picture)
     if (old != nullptr && old != scaled)
         DeleteObject(old);
     picture.bitmap = scaled;
-    SetWindowPos(control, nullptr, frame.left, frame.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(control, nullptr, frame.left, frame.top, size.bmWidth, size.bmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
