@@ -131,7 +131,8 @@ void ShowFitted(HWND dialog, FittedPicture& picture)
     if (old != nullptr && old != scaled)
         DeleteObject(old);
     picture.bitmap = scaled;
-    SetWindowPos(control, nullptr, frame.left, frame.top, size.bmWidth, size.bmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(control, nullptr, frame.left, frame.top, size.bmWidth, size.bmHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
