@@ -847,8 +847,8 @@ double LineShareAt(const Context& c, DWORD dpi)
         const std::vector<int> rows = RowsOfColour(main, 3, RGB(0, 0, 255));
         if (!rows.empty())
             share = static_cast<double>(rows.front()) / client.bottom;
-        std::fwprintf(stderr, L"driver: line%ls: %zu blue rows from row %d, client height %ld: %.1f %%\n", at.c_str(),
-                      rows.size(), rows.empty() ? -1 : rows.front(), client.bottom, share * 100);
+        std::fwprintf(stderr, L"driver: line%ls: %zu blue rows from row %d, client height %ld: %.1f %%\n",
+                      at.c_str(), rows.size(), rows.empty() ? -1 : rows.front(), client.bottom, share * 100);
         Report(!rows.empty(), L"the blue line shows" + at);
         if (dpi != 96) {
             Click(main, kIdAbout);
