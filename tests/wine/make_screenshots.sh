@@ -85,11 +85,7 @@ shoot() {
 mkdir -p "$out"
 shoot main "$out/main-window.png"
 shoot about "$out/about-box.png"
-# Each Wine process reads the DPI when it starts.
-log_pixels() {
-    WINEPREFIX=$dpi_prefix "$here/wine_run.sh" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
-        /d "$1" /f > /dev/null
-}
-log_pixels 144
+# Each Wine process reads the DPI (LogPixels) when it starts.
+WINEPREFIX=$dpi_prefix "$here/wine_run.sh" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d 144 /f > /dev/null
 WINEPREFIX=$dpi_prefix shoot main "$out/main-window-150.png"
-log_pixels 96

@@ -322,26 +322,6 @@ TEST_F(Win32DialogTest, PaintingDrawsTheBlueLineAtY200)
     EXPECT_NE(RGB(0, 0, 255), above);
 }
 
-// Moved to a monitor of another scale, the window takes the rectangle
-// Windows suggests for it there.
-TEST_F(Win32DialogTest, DpiChangeTakesTheSuggestedRectangle)
-{
-    RECT suggested = {};
-    RECT after = {};
-    RunWithScript(dlg, {Shown(),
-                        [&] {
-                            GetWindowRect(dlg.m_hWnd, &suggested);
-                            suggested = {suggested.left + 10, suggested.top + 20, suggested.right + 60,
-                                         suggested.bottom + 80};
-                            SendMessageW(dlg.m_hWnd, WM_DPICHANGED, MAKEWPARAM(144, 144),
-                                         reinterpret_cast<LPARAM>(&suggested));
-                            GetWindowRect(dlg.m_hWnd, &after);
-                            return true;
-                        },
-                        End(IDOK)});
-    EXPECT_TRUE(EqualRect(&suggested, &after));
-}
-
 TEST_F(Win32DialogTest, MessageBoxesShowTheirTextCaptionedWithTheProgramName)
 {
     std::vector<int> results;
