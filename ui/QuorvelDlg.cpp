@@ -139,8 +139,8 @@ void CQuorvelDlg::OnPaint()
         return;
     }
 
-    // Row 200 at 96 DPI, between the time box and the second step; the
-    // controls scale with the DPI, so the row does too.
+    // Row 200 at 96 DPI. The controls scale with the DPI, so the line and
+    // its pen do too, to keep its place among them.
     CPaintDC dc(this);
     CPen pen(PS_SOLID, ScaleForDpi(1), RGB(0, 0, 255));
     CPen* oldPen = dc.SelectObject(&pen);

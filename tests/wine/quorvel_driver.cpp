@@ -794,10 +794,10 @@ int FirstRowOfColour(HWND hwnd, int x, COLORREF colour)
 }
 
 // Starts the program at `dpi` (LogPixels, which each new process reads);
-// returns the blue line's row over the client height, `*height` that height
-// (0 when the window did not show). Above 96 DPI, also
-// checks the About picture against its frame: 200 x 177 of the box's
-// 206 x 273 dialog units, from 3, 26.
+// returns the blue line's row over the client height, and that height in
+// `*height` (0 when the window did not show). Above 96 DPI it also checks
+// the About picture against its frame: 200 x 177 of the box's 206 x 273
+// dialog units, from 3, 26.
 double LineShareAt(const Context& c, DWORD dpi, long* height)
 {
     HKEY key = nullptr;
