@@ -15,6 +15,10 @@ const char kAboutContactLink[] =
     "000000000000000000000000000000000000000000000000"
     "&sigU=00000000000000000000000000000000000000000000000000000000000000000000000000000000";
 
+// The picture control's rectangle in IDD_ABOUTBOX, in dialog units: 3, 26,
+// 200 x 177. The bitmap is drawn for it at 96 DPI (300 x 265 pixels).
+constexpr RECT kPictureFrame = {3, 26, 203, 203};
+
 // clang-format off
 BEGIN_MESSAGE_MAP(CAboutDlg, CDialog)
     ON_WM_CANCELMODE()
@@ -30,6 +34,7 @@ CAboutDlg::CAboutDlg()
 BOOL CAboutDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    FitPicture(IDB_ABOUT_PICTURE, kPictureFrame);
     SetDlgItemText(IDC_ABOUT_TEXT, kAboutText);
     return TRUE;
 }

@@ -202,11 +202,14 @@ void CQuorvelDlg::OnPaint()
         return;
     }
 
+    // Row 200 at 96 DPI. The controls scale with the DPI, so the line and
+    // its pen do too, to keep its place among them.
     CPaintDC dc(this);
-    CPen pen(PS_SOLID, 1, RGB(0, 0, 255));
+    CPen pen(PS_SOLID, ScaleForDpi(1), RGB(0, 0, 255));
     CPen* oldPen = dc.SelectObject(&pen);
-    dc.MoveTo(0, 200);
-    dc.LineTo(GetSystemMetrics(SM_CXSCREEN), 200);
+    const int row = ScaleForDpi(200);
+    dc.MoveTo(0, row);
+    dc.LineTo(GetSystemMetrics(SM_CXSCREEN), row);
     dc.SelectObject(oldPen);
     CDialog::OnPaint();
     pen.DeleteObject();

@@ -5,6 +5,7 @@
 
 // clang-format off
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
+    ON_WM_DPICHANGED()
     ON_COMMAND(IDOK, CDialog::OnOK)
     ON_COMMAND(IDCANCEL, CDialog::OnCancel)
 END_MESSAGE_MAP()

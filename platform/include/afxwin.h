@@ -8,6 +8,13 @@
 
 #include "win32api.h"
 
+// Sent to a per-monitor DPI-aware window whose DPI changed (moved to a
+// monitor of another scale): wParam the new DPI, lParam the suggested
+// window RECT. Windows 8.1 and later; XP's headers lack it.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 class CWnd;
 class CWinApp;
 
@@ -84,6 +91,7 @@ protected:                                                      \
 #define ON_WM_PAINT() { WM_PAINT, 0, 0, &afx_thunk::vv<ThisClass, &ThisClass::OnPaint> },
 #define ON_WM_QUERYDRAGICON() { WM_QUERYDRAGICON, 0, 0, &afx_thunk::hv<ThisClass, &ThisClass::OnQueryDragIcon> },
 #define ON_WM_CLOSE() { WM_CLOSE, 0, 0, &afx_thunk::vv<ThisClass, &ThisClass::OnClose> },
+#define ON_WM_DPICHANGED() { WM_DPICHANGED, 0, 0, &afx_thunk::vwl<ThisClass, &ThisClass::OnDpiChanged> },
 #define ON_WM_CANCELMODE() { WM_CANCELMODE, 0, 0, &afx_thunk::vv<ThisClass, &ThisClass::OnCancelMode> },
 #define ON_COMMAND(id, memberFxn) { WM_COMMAND, 0, (id), &afx_thunk::vv<ThisClass, &memberFxn> },
 #define ON_BN_CLICKED(id, memberFxn) { WM_COMMAND, BN_CLICKED, (id), &afx_thunk::vv<ThisClass, &memberFxn> },
@@ -228,6 +236,14 @@ public:
     // The window's system menu, or null. The menu object lives as long as
     // the window object.
     CMenu* GetSystemMenu(BOOL revert);
+    // The window's dots per inch: 96 at 100 % display scaling, 144 at
+    // 150 %. What the window is drawn at, so pixel lengths scale by it.
+    UINT GetDpi() const;
+    // `px96`, a length in pixels at 96 DPI, at the window's DPI (rounded).
+    int ScaleForDpi(int px96) const
+    {
+        return static_cast<int>((static_cast<long long>(px96) * GetDpi() + 48) / 96);
+    }
     // Closes any help window the application opened.
     void WinHelp(DWORD_PTR data, UINT command = 0);
 
@@ -265,7 +281,17 @@ public:
     virtual void OnOK();
     virtual void OnCancel();
 
+    // Shows bitmap resource `idBitmap` in the dialog's picture control
+    // (its static of style SS_BITMAP), scaled smoothly to fill `frame`, the
+    // control's rectangle in dialog units, at the window's DPI; again
+    // whenever the DPI changes. The scaled copy lives as long as the window.
+    void FitPicture(UINT idBitmap, const RECT& frame);
+
 protected:
+    // WM_DPICHANGED: takes the suggested rectangle, fits the picture again
+    // and repaints, so that what is drawn in pixels follows the scale.
+    void OnDpiChanged(UINT dpi, LPARAM suggestedRect);
+
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
 

@@ -1,5 +1,6 @@
 // Painting on a console: there is nothing to draw on, so paint contexts and
-// pens only keep the state the drawing code reads back.
+// pens only keep the state the drawing code reads back, and there is no
+// display scaling: 96 DPI, pictures as they are.
 
 #include "afxwin.h"
 
@@ -30,4 +31,16 @@ CPen::~CPen() = default;
 BOOL CPen::DeleteObject()
 {
     return TRUE;
+}
+
+UINT CWnd::GetDpi() const
+{
+    return 96;
+}
+
+void CDialog::FitPicture(UINT /*idBitmap*/, const RECT& /*frame*/) {}
+
+void CDialog::OnDpiChanged(UINT /*dpi*/, LPARAM /*suggestedRect*/)
+{
+    Default();
 }

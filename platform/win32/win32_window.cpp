@@ -3,6 +3,7 @@
 
 #include "win32_window.h"
 
+#include "win32_dpi.h"
 #include "win32_text.h"
 
 namespace {
@@ -31,6 +32,7 @@ void Detach(CWnd* wnd, HWND hwnd)
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
     RemovePropW(hwnd, kObjectProperty);
     RemovePropW(hwnd, kProcedureProperty);
+    win32_dpi::ReleasePicture(hwnd);
     wnd->m_hWnd = nullptr;
 }
 

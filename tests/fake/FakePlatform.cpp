@@ -265,6 +265,9 @@ void CWnd::GetClientRect(RECT* rect) const { *rect = RECT{0, 0, 400, 300}; }
 HICON CWnd::SetIcon(HICON icon, BOOL) { return icon; }
 CMenu* CWnd::GetSystemMenu(BOOL) { return &m_systemMenu; }
 void CWnd::WinHelp(DWORD_PTR, UINT) {}
+UINT CWnd::GetDpi() const { return 96; }
+void CDialog::FitPicture(UINT, const RECT&) {}
+void CDialog::OnDpiChanged(UINT, LPARAM) {}
 LRESULT CWnd::Default() { return 0; }
 
 BOOL CMenu::AppendMenu(UINT, UINT_PTR, LPCTSTR) { return TRUE; }

@@ -360,6 +360,21 @@ const ExpectedAttribute kManifest[] = {
     {"trustInfo requestedExecutionLevel", "uiAccess", "false"},
 };
 
+// DPI awareness (per-monitor v2 from Windows 10 1703 on, per-monitor on 8.1
+// and 10 1607, the system DPI before) and the supportedOS of Vista, 7, 8,
+// 8.1 and 10/11, as the manifest spells them.
+const char* const kManifestSnippets[] = {
+    "<application xmlns=\"urn:schemas-microsoft-com:asm.v3\">",
+    "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm</dpiAware>",
+    "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2, PerMonitor<",
+    "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">",
+    "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",
+    "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
+    "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",
+    "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",
+    "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+};
+
 // The manifest's name for the processor the executable is built for, read
 // from its PE header: "x86", "amd64", or "<unknown>".
 std::string processor_architecture(const wchar_t* exe) {
@@ -412,6 +427,8 @@ void check_manifest(Report& r, HMODULE m, const wchar_t* exe) {
         size_t d = xml.find("<description>"), e = xml.find("</description>");
         std::string desc = d < e && e != std::string::npos ? xml.substr(d + 13, e - d - 13) : "<none>";
         r.ok(desc == "Quorvel.exe", "manifest description: got " + show(desc) + ", want \"Quorvel.exe\"");
+        for (const char* snippet : kManifestSnippets)
+            r.ok(xml.find(snippet) != std::string::npos, std::string("manifest has ") + snippet);
     }
 
     // The loader must accept the manifest and resolve its dependency, or the

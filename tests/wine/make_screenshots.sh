@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# make_screenshots.sh - remakes docs/main-window.png and docs/about-box.png:
-# Quorvel.exe under Wine on a virtual display (Xvfb, 800x600, 24 bits), each
-# window cut out of a shot of the screen.
+# make_screenshots.sh - remakes docs/main-window.png, docs/about-box.png and
+# docs/main-window-150.png (the main window at 150 % display scaling, 144
+# DPI): Quorvel.exe under Wine on a virtual display (Xvfb, 800x600, 24
+# bits), each window cut out of a shot of the screen.
 #
 # Usage: tests/wine/make_screenshots.sh [--exe EXE] [--out DIR] [BUILD_DIR]
 #   BUILD_DIR  a Windows build with the tests, whose driver and Wine prefix
@@ -10,7 +11,7 @@
 #              32-bit programs cannot run, build/windows-x64)
 #   --exe      the Quorvel.exe to show (default: the one BUILD_DIR's tests
 #              run, the windows preset's for build/windows-i686)
-#   --out      where main-window.png and about-box.png go (default docs/)
+#   --out      where the pictures go (default docs/)
 # QUORVEL_WINE_LOCALE chooses the code page, as for every Wine case
 # (wine_run.sh; 936 by default).
 # Needs Xvfb and ImageMagick's import; fonts-wqy-microhei for the Chinese
@@ -37,10 +38,13 @@ command -v Xvfb >/dev/null || die "Xvfb is missing (Debian: xvfb)"
 command -v import >/dev/null || die "import is missing (Debian: imagemagick)"
 
 export WINEPREFIX=$build/wineprefix
+# The display scaling case's prefix, whose user's DPI (LogPixels) may change.
+dpi_prefix=$build/wineprefix-dpi
 work=$(mktemp -d "${TMPDIR:-/tmp}/screenshots.XXXXXX")
 xvfb_pid=
 cleanup() {
     wineserver -k 2>/dev/null || true
+    WINEPREFIX=$dpi_prefix wineserver -k 2>/dev/null || true
     if [[ -n "$xvfb_pid" ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
     rm -rf "$work"
 }
@@ -52,8 +56,10 @@ for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
 [[ -s "$work/display" ]] || die "Xvfb did not start"
 export DISPLAY=:$(head -n1 "$work/display")
 # A wineserver started for another display would keep Wine's desktop there.
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
+for prefix in "$WINEPREFIX" "$dpi_prefix"; do
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+done
 
 # shoot WHAT FILE: the driver shows WHAT (main or about) and prints its
 # rectangle; the shot is taken, then the driver closes the program.
@@ -79,3 +85,7 @@ shoot() {
 mkdir -p "$out"
 shoot main "$out/main-window.png"
 shoot about "$out/about-box.png"
+# Each Wine process reads the DPI (LogPixels) when it starts.
+WINEPREFIX=$dpi_prefix "$here/wine_run.sh" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d 144 /f > /dev/null
+WINEPREFIX=$dpi_prefix shoot main "$out/main-window-150.png"

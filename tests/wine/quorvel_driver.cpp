@@ -39,6 +39,9 @@
 //                         Wine keeps under system32\tasks), the system
 //                         menu's item removes and adds it again, and
 //                         `uninstall` removes it
+//   scaling               at 96 and at 144 DPI (LogPixels): the blue line's
+//                         row as a share of the client height stays within
+//                         2 %; at 144 DPI the About picture fills its frame
 //   pose WHAT DONEFILE    shows the main window (WHAT=main) or the About
 //                         box (WHAT=about), prints "RECT l t r b" of it,
 //                         and waits until DONEFILE exists (screenshots)
@@ -49,7 +52,9 @@
 
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -858,6 +863,79 @@ int LogonTask(const Context& c)
     return 0;
 }
 
+// The first row of client column `x` that the screen shows in `colour`, or -1.
+int FirstRowOfColour(HWND hwnd, int x, COLORREF colour)
+{
+    RECT client;
+    GetClientRect(hwnd, &client);
+    POINT origin = {x, 0};
+    ClientToScreen(hwnd, &origin);
+    const HDC screen = GetDC(nullptr);
+    int row = 0;
+    while (row < client.bottom && GetPixel(screen, origin.x, origin.y + row) != colour)
+        ++row;
+    ReleaseDC(nullptr, screen);
+    return row < client.bottom ? row : -1;
+}
+
+// Starts the program at `dpi` (LogPixels, which each new process reads);
+// returns the blue line's row over the client height, and that height in
+// `*height` (0 when the window did not show). Above 96 DPI it also checks
+// the About picture against its frame: 200 x 177 of the box's 206 x 273
+// dialog units, from 3, 26.
+double LineShareAt(const Context& c, DWORD dpi, long* height)
+{
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                    nullptr);
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    RegCloseKey(key);
+    double share = -1;
+    RECT client = {};
+    Program program;
+    if (const HWND main = StartAndFindMain(program, c.exe, {})) {
+        Sleep(1000);  // let every control paint
+        GetClientRect(main, &client);
+        const int row = FirstRowOfColour(main, 3, RGB(0, 0, 255));
+        share = row < 0 ? -1.0 : static_cast<double>(row) / client.bottom;
+        std::fwprintf(stderr, L"driver: at %lu DPI the line is at row %d of %ld\n", dpi, row, client.bottom);
+        if (dpi > 96) {
+            Click(main, kIdAbout);
+            const HWND about = WaitForDialog(program, kAboutCaption);
+            Sleep(1000);
+            RECT box = {}, shown = {};
+            GetClientRect(about, &box);
+            const long width = box.right * 200 / 206, height = box.bottom * 177 / 273;
+            // The picture control, which takes the size of its bitmap.
+            GetWindowRect(ChildWindowFromPoint(about, {box.right / 2, box.bottom * 114 / 273}), &shown);
+            Report(about != nullptr && std::abs(shown.right - shown.left - width) <= 2 &&
+                       std::abs(shown.bottom - shown.top - height) <= 2,
+                   L"the About picture at " + std::to_wstring(dpi) + L" DPI is " +
+                       std::to_wstring(shown.right - shown.left) + L" x " + std::to_wstring(shown.bottom - shown.top) +
+                       L", its frame " + std::to_wstring(width) + L" x " + std::to_wstring(height));
+            PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            WaitForClose(about);
+        }
+        Click(main, kIdExit);
+        ExpectExit(program, L"the Exit button");
+    }
+    Stop(program);
+    *height = client.bottom;
+    return share;
+}
+
+int Scaling(const Context& c)
+{
+    long height96 = 0, height144 = 0;
+    const double at96 = LineShareAt(c, 96, &height96), at144 = LineShareAt(c, 144, &height144);
+    // The window grew by half: Wine drew it at 144 DPI.
+    Report(at96 > 0 && at144 > 0 && std::abs(at144 - at96) <= 0.02 && height144 * 2 >= height96 * 3 - 4,
+           L"the line's share of the client height at 144 DPI (" + std::to_wstring(at144 * 100) + L" % of " +
+               std::to_wstring(height144) + L") is that at 96 DPI (" + std::to_wstring(at96 * 100) + L" % of " +
+               std::to_wstring(height96) + L") within 2 %");
+    return 0;
+}
+
 int Pose(const Context& c)
 {
     if (c.args.size() != 2)
@@ -911,6 +989,7 @@ const Scenario kScenarios[] = {
     {L"fetch-fails", &FetchFails},
     {L"auto-fails", &AutoFails},
     {L"logon-task", &LogonTask},
+    {L"scaling", &Scaling},
     {L"pose", &Pose},
 };
 
