@@ -17,11 +17,17 @@
 
 namespace {
 
-// Requests in all, the first read's included.
+// Requests that search, the first read's included; two more check the range.
 constexpr int kPreciseRequests = 8;
+constexpr int kCheckRequests = 2;
+// The search's last reply arrives at the latest this long after the first
+// read's answer, leaving the checks a second and their round trips.
+constexpr unsigned kSearchBudgetMs = 3600;
 // The last reply arrives at the latest this long after the first read's
 // answer; it also bounds each refinement request's connect and receive.
 constexpr unsigned kRefineBudgetMs = 4800;
+// A reading of the tick: an event read at t happened before t + 1 ms.
+constexpr std::int64_t kTickUs = 1000;
 // A range of offsets narrower than this is not narrowed further.
 constexpr std::int64_t kSettledWidthUs = 4000;
 // What a request needs beyond its round trip to be sent on time: planning
@@ -112,7 +118,7 @@ void CQuorvelDlg::RefineInternetTime()
     const std::int64_t firstSecondUs = MillisecondsSince1970(first) * 1000;
     OffsetSearch search =
         StartOffsetSearch({Us(m_requestTick), Us(m_answerTick), firstSecondUs / kSecondUs});
-    const ULONGLONG deadline = m_answerTick + kRefineBudgetMs;
+    const ULONGLONG deadline = m_answerTick + kSearchBudgetMs;
     std::int64_t roundTripUs = Us(m_answerTick - m_requestTick);
     ULONGLONG longestConnectMs = 0;
     std::unique_ptr<CSocket> ready;  // connected, its request not yet sent
@@ -188,9 +194,67 @@ void CQuorvelDlg::RefineInternetTime()
             break;
     }
 
+    // The checks: one request just after the edge the range puts the
+    // server's second at, one just before it, each far enough from it that
+    // every offset of the range predicts its Date. Replies from one steady
+    // clock match; a reply from another clock, or a Date stamped late,
+    // shows that the range cannot be trusted.
     const OffsetRange kept = KeptOffsets(search);
+    const std::int64_t marginUs = (kept.high - kept.low) + kTickUs;
+    const ULONGLONG checkDeadline = m_answerTick + kRefineBudgetMs;
+    bool checked[kCheckRequests] = {false, false};
+    for (int c = 0; c < kCheckRequests; ++c) {
+        const ULONGLONG now = AfxGetTickMilliseconds();
+        const std::int64_t earliest = Us(now) + roundTripUs / 2 + kMarginUs;
+        // The sooner of the checks not yet made goes first.
+        int side = checked[0] ? 1 : 0;
+        if (!checked[0] && !checked[1] &&
+            PlanRangeCheck(kept, earliest, marginUs, true).midpointUs <
+                PlanRangeCheck(kept, earliest, marginUs, false).midpointUs)
+            side = 1;
+        checked[side] = true;
+        const RangeCheck check = PlanRangeCheck(kept, earliest, marginUs, side == 1);
+        if (check.midpointUs + roundTripUs / 2 > Us(checkDeadline)) {
+            KeepOneRequestEstimate("abandoned", "no time was left to check the range");
+            return;
+        }
+        if (!ready)
+            ready = Connect(m_route, &longestConnectMs);
+        const std::unique_ptr<CSocket> socket = std::move(ready);
+        if (!socket) {
+            std::snprintf(why, sizeof why, "request %d failed (no connection)", requests + 1);
+            KeepOneRequestEstimate("abandoned", why);
+            return;
+        }
+        const std::int64_t sendMs = NearestMs(check.midpointUs - roundTripUs / 2);
+        AfxWaitUntilTick(static_cast<ULONGLONG>(std::max<std::int64_t>(sendMs, Us(now) / 1000)));
+        const ULONGLONG sent = SendTimeRequest(*socket, m_route);
+        ULONGLONG answered = sent;
+        const std::string response = ReceiveResponse(*socket, &answered);
+        socket->Close();
+        ++requests;
+        std::string line;
+        std::int64_t dateSeconds = 0;
+        const bool viaProxy = m_route.choice == ProxyChoice::Proxy;
+        if (const char* problem = ReadReplyDate(response, viaProxy, &line, &dateSeconds)) {
+            std::snprintf(why, sizeof why, "request %d failed (%s)", requests, problem);
+            KeepOneRequestEstimate("abandoned", why);
+            return;
+        }
+        const DateReply reply = {Us(sent), Us(answered), dateSeconds};
+        if (const std::int64_t missUs = RangeCheckMissUs(kept, reply)) {
+            std::snprintf(why, sizeof why, "the server's replies disagree by up to %lld ms",
+                          static_cast<long long>((missUs + 999) / 1000));
+            KeepOneRequestEstimate("abandoned", why);
+            return;
+        }
+        PrintRequest(requests, line,
+                     EstimatedOffset(search) + reply.sentUs + (reply.answeredUs - reply.sentUs) / 2,
+                     kept);
+    }
+
     m_dateMilliseconds =
         static_cast<int>(NearestMs(EstimatedOffset(search) + Us(m_dateTick) - firstSecondUs));
-    std::printf("Precise time: range %.1f ms wide after %d requests.\n",
+    std::printf("Precise time: range %.1f ms wide, %d replies agree.\n",
                 static_cast<double>(kept.high - kept.low) / 1000.0, requests);
 }
