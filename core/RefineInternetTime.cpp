@@ -17,15 +17,16 @@
 
 namespace {
 
-// Requests that search, the first read's included; two more check the range.
+// Requests that search, the first read's included; four more check the range (12 in all:
+// with 6 that search, the range is four times as wide).
 constexpr int kPreciseRequests = 8;
-constexpr int kCheckRequests = 2;
+constexpr int kCheckRequests = 4;
 // The search's last reply arrives at the latest this long after the first
 // read's answer, leaving the checks a second and their round trips.
-constexpr unsigned kSearchBudgetMs = 3600;
+constexpr unsigned kSearchBudgetMs = 4400;
 // The last reply arrives at the latest this long after the first read's
 // answer; it also bounds each refinement request's connect and receive.
-constexpr unsigned kRefineBudgetMs = 4800;
+constexpr unsigned kRefineBudgetMs = 5400;
 // A reading of the tick: an event read at t happened before t + 1 ms.
 constexpr std::int64_t kTickUs = 1000;
 // A range of offsets narrower than this is not narrowed further.
@@ -194,44 +195,49 @@ void CQuorvelDlg::RefineInternetTime()
             break;
     }
 
-    // The checks: one request just after the edge the range puts the
-    // server's second at, one just before it, each far enough from it that
-    // every offset of the range predicts its Date. Replies from one steady
-    // clock match; a reply from another clock, or a Date stamped late,
-    // shows that the range cannot be trusted.
+    // The checks: two requests just before the edge the range puts the
+    // server's second at and two just after it, each far enough from it that
+    // every offset of the range predicts its Date. They are in flight
+    // together, each on its own connection, so that all four fit in one
+    // second; and whichever replies come from one clock of two that take
+    // turns, that clock is asked on both sides of the edge. Replies from one
+    // steady clock match; a reply from another clock, or a Date stamped
+    // late, shows that the range cannot be trusted.
     const OffsetRange kept = KeptOffsets(search);
-    const std::int64_t marginUs = (kept.high - kept.low) + kTickUs;
-    const ULONGLONG checkDeadline = m_answerTick + kRefineBudgetMs;
-    bool checked[kCheckRequests] = {false, false};
+    const std::int64_t marginUs = (kept.high - kept.low) + 2 * kTickUs;
+    std::unique_ptr<CSocket> sockets[kCheckRequests];
     for (int c = 0; c < kCheckRequests; ++c) {
-        const ULONGLONG now = AfxGetTickMilliseconds();
-        const std::int64_t earliest = Us(now) + roundTripUs / 2 + kMarginUs;
-        // The sooner of the checks not yet made goes first.
-        int side = checked[0] ? 1 : 0;
-        if (!checked[0] && !checked[1] &&
-            PlanRangeCheck(kept, earliest, marginUs, true).midpointUs <
-                PlanRangeCheck(kept, earliest, marginUs, false).midpointUs)
-            side = 1;
-        checked[side] = true;
-        const RangeCheck check = PlanRangeCheck(kept, earliest, marginUs, side == 1);
-        if (check.midpointUs + roundTripUs / 2 > Us(checkDeadline)) {
-            KeepOneRequestEstimate("abandoned", "no time was left to check the range");
-            return;
-        }
-        if (!ready)
-            ready = Connect(m_route, &longestConnectMs);
-        const std::unique_ptr<CSocket> socket = std::move(ready);
-        if (!socket) {
-            std::snprintf(why, sizeof why, "request %d failed (no connection)", requests + 1);
+        sockets[c] = c == 0 && ready ? std::move(ready) : Connect(m_route, &longestConnectMs);
+        if (!sockets[c]) {
+            std::snprintf(why, sizeof why, "request %d failed (no connection)", requests + 1 + c);
             KeepOneRequestEstimate("abandoned", why);
             return;
         }
-        const std::int64_t sendMs = NearestMs(check.midpointUs - roundTripUs / 2);
-        AfxWaitUntilTick(static_cast<ULONGLONG>(std::max<std::int64_t>(sendMs, Us(now) / 1000)));
-        const ULONGLONG sent = SendTimeRequest(*socket, m_route);
-        ULONGLONG answered = sent;
-        const std::string response = ReceiveResponse(*socket, &answered);
-        socket->Close();
+    }
+    const std::int64_t earliest =
+        Us(AfxGetTickMilliseconds()) + roundTripUs / 2 + kMarginUs + kTickUs;
+    const RangeCheck before = PlanRangeCheck(kept, earliest, marginUs, true);
+    // The same edge, seen from after it.
+    const std::int64_t afterUs = before.midpointUs + (kept.high - kept.low) + 2 * marginUs;
+    const std::int64_t midpoints[kCheckRequests] = {before.midpointUs - kTickUs,
+                                                    before.midpointUs, afterUs,
+                                                    afterUs + kTickUs};
+    if (midpoints[kCheckRequests - 1] + roundTripUs / 2 > Us(m_answerTick + kRefineBudgetMs)) {
+        KeepOneRequestEstimate("abandoned", "no time was left to check the range");
+        return;
+    }
+    ULONGLONG sent[kCheckRequests];
+    for (int c = 0; c < kCheckRequests; ++c) {
+        const std::int64_t sendMs = NearestMs(midpoints[c] - roundTripUs / 2);
+        const ULONGLONG now = AfxGetTickMilliseconds();
+        AfxWaitUntilTick(sendMs > static_cast<std::int64_t>(now) ? static_cast<ULONGLONG>(sendMs)
+                                                                 : now);
+        sent[c] = SendTimeRequest(*sockets[c], m_route);
+    }
+    for (int c = 0; c < kCheckRequests; ++c) {
+        ULONGLONG answered = sent[c];
+        const std::string response = ReceiveResponse(*sockets[c], &answered);
+        sockets[c]->Close();
         ++requests;
         std::string line;
         std::int64_t dateSeconds = 0;
@@ -241,15 +247,16 @@ void CQuorvelDlg::RefineInternetTime()
             KeepOneRequestEstimate("abandoned", why);
             return;
         }
-        const DateReply reply = {Us(sent), Us(answered), dateSeconds};
+        // A reply read after the others waited for its reading: its midpoint
+        // is taken from the round trip the search measured.
+        const DateReply reply = {Us(sent[c]), Us(sent[c]) + roundTripUs, dateSeconds};
         if (const std::int64_t missUs = RangeCheckMissUs(kept, reply)) {
             std::snprintf(why, sizeof why, "the server's replies disagree by up to %lld ms",
                           static_cast<long long>((missUs + 999) / 1000));
             KeepOneRequestEstimate("abandoned", why);
             return;
         }
-        PrintRequest(requests, line,
-                     EstimatedOffset(search) + reply.sentUs + (reply.answeredUs - reply.sentUs) / 2,
+        PrintRequest(requests, line, EstimatedOffset(search) + reply.sentUs + roundTripUs / 2,
                      kept);
     }
 
