@@ -17,11 +17,19 @@
 
 namespace {
 
-// Requests in all, the first read's included.
+// Requests that search, the first read's included; four more check the range (12 in all:
+// with 6 that search, the range is four times as wide).
 constexpr int kPreciseRequests = 8;
+constexpr int kCheckRequests = 4;
+// The search's last reply arrives at the latest this long after the first
+// read's answer (less would cost accuracy over a slow path: see
+// docs/BENCHMARKS.md); the checks then take up to a second more.
+constexpr unsigned kSearchBudgetMs = 4800;
 // The last reply arrives at the latest this long after the first read's
 // answer; it also bounds each refinement request's connect and receive.
-constexpr unsigned kRefineBudgetMs = 4800;
+constexpr unsigned kRefineBudgetMs = 5800;
+// A reading of the tick: an event read at t happened before t + 1 ms.
+constexpr std::int64_t kTickUs = 1000;
 // A range of offsets narrower than this is not narrowed further.
 constexpr std::int64_t kSettledWidthUs = 4000;
 // What a request needs beyond its round trip to be sent on time: planning
@@ -112,7 +120,7 @@ void CQuorvelDlg::RefineInternetTime()
     const std::int64_t firstSecondUs = MillisecondsSince1970(first) * 1000;
     OffsetSearch search =
         StartOffsetSearch({Us(m_requestTick), Us(m_answerTick), firstSecondUs / kSecondUs});
-    const ULONGLONG deadline = m_answerTick + kRefineBudgetMs;
+    const ULONGLONG deadline = m_answerTick + kSearchBudgetMs;
     std::int64_t roundTripUs = Us(m_answerTick - m_requestTick);
     ULONGLONG longestConnectMs = 0;
     std::unique_ptr<CSocket> ready;  // connected, its request not yet sent
@@ -188,9 +196,73 @@ void CQuorvelDlg::RefineInternetTime()
             break;
     }
 
+    // The checks: two requests just before the edge the range puts the
+    // server's second at and two just after it, each far enough from it that
+    // every offset of the range predicts its Date. They are in flight
+    // together, each on its own connection, so that all four fit in one
+    // second; and whichever replies come from one clock of two that take
+    // turns, that clock is asked on both sides of the edge. Replies from one
+    // steady clock match; a reply from another clock, or a Date stamped
+    // late, shows that the range cannot be trusted.
     const OffsetRange kept = KeptOffsets(search);
+    const std::int64_t marginUs = (kept.high - kept.low) + 2 * kTickUs;
+    std::unique_ptr<CSocket> sockets[kCheckRequests];
+    for (int c = 0; c < kCheckRequests; ++c) {
+        sockets[c] = c == 0 && ready ? std::move(ready) : Connect(m_route, &longestConnectMs);
+        if (!sockets[c]) {
+            std::snprintf(why, sizeof why, "request %d failed (no connection)", requests + 1 + c);
+            KeepOneRequestEstimate("abandoned", why);
+            return;
+        }
+    }
+    const std::int64_t earliest =
+        Us(AfxGetTickMilliseconds()) + roundTripUs / 2 + kMarginUs + kTickUs;
+    const RangeCheck before = PlanRangeCheck(kept, earliest, marginUs, true);
+    // The same edge, seen from after it.
+    const std::int64_t afterUs = before.midpointUs + (kept.high - kept.low) + 2 * marginUs;
+    const std::int64_t midpoints[kCheckRequests] = {before.midpointUs - kTickUs,
+                                                    before.midpointUs, afterUs,
+                                                    afterUs + kTickUs};
+    if (midpoints[kCheckRequests - 1] + roundTripUs / 2 > Us(m_answerTick + kRefineBudgetMs)) {
+        KeepOneRequestEstimate("abandoned", "no time was left to check the range");
+        return;
+    }
+    ULONGLONG sent[kCheckRequests];
+    for (int c = 0; c < kCheckRequests; ++c) {
+        const std::int64_t sendMs = NearestMs(midpoints[c] - roundTripUs / 2);
+        const ULONGLONG now = AfxGetTickMilliseconds();
+        AfxWaitUntilTick(sendMs > static_cast<std::int64_t>(now) ? static_cast<ULONGLONG>(sendMs)
+                                                                 : now);
+        sent[c] = SendTimeRequest(*sockets[c], m_route);
+    }
+    for (int c = 0; c < kCheckRequests; ++c) {
+        ULONGLONG answered = sent[c];
+        const std::string response = ReceiveResponse(*sockets[c], &answered);
+        sockets[c]->Close();
+        ++requests;
+        std::string line;
+        std::int64_t dateSeconds = 0;
+        const bool viaProxy = m_route.choice == ProxyChoice::Proxy;
+        if (const char* problem = ReadReplyDate(response, viaProxy, &line, &dateSeconds)) {
+            std::snprintf(why, sizeof why, "request %d failed (%s)", requests, problem);
+            KeepOneRequestEstimate("abandoned", why);
+            return;
+        }
+        // A reply read after the others waited for its reading: its midpoint
+        // is taken from the round trip the search measured.
+        const DateReply reply = {Us(sent[c]), Us(sent[c]) + roundTripUs, dateSeconds};
+        if (const std::int64_t missUs = RangeCheckMissUs(kept, reply)) {
+            std::snprintf(why, sizeof why, "the server's replies disagree by up to %lld ms",
+                          static_cast<long long>((missUs + 999) / 1000));
+            KeepOneRequestEstimate("abandoned", why);
+            return;
+        }
+        PrintRequest(requests, line, EstimatedOffset(search) + reply.sentUs + roundTripUs / 2,
+                     kept);
+    }
+
     m_dateMilliseconds =
         static_cast<int>(NearestMs(EstimatedOffset(search) + Us(m_dateTick) - firstSecondUs));
-    std::printf("Precise time: range %.1f ms wide after %d requests.\n",
+    std::printf("Precise time: range %.1f ms wide, %d replies agree.\n",
                 static_cast<double>(kept.high - kept.low) / 1000.0, requests);
 }

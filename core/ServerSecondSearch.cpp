@@ -1,6 +1,7 @@
 #include "ServerSecondSearch.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -177,4 +178,28 @@ bool NextProbeMidpoint(const OffsetRange& kept, const ProbeWindow& window,
             return false;
         start += kSecondUs;
     }
+}
+
+RangeCheck PlanRangeCheck(const OffsetRange& kept, std::int64_t earliestUs,
+                          std::int64_t marginUs, bool beforeEdge)
+{
+    // The server's clock reads m + θ at tick m, θ within [low, high). After
+    // edge k: m + low >= k s + margin. Before edge k: m + high <= k s - margin.
+    const std::int64_t shift = beforeEdge ? -kept.high - marginUs : -kept.low + marginUs;
+    const std::int64_t k = FloorDiv(earliestUs - shift - 1, kSecondUs) + 1;
+    return {k * kSecondUs + shift, beforeEdge ? k - 1 : k};
+}
+
+std::int64_t RangeCheckMissUs(const OffsetRange& kept, const DateReply& reply)
+{
+    const std::int64_t midpoint = reply.sentUs + (reply.answeredUs - reply.sentUs) / 2;
+    const std::int64_t earliest = FloorDiv(midpoint + kept.low - kReadingUs, kSecondUs);
+    const std::int64_t latest = FloorDiv(midpoint + kept.high - 1 + kReadingUs, kSecondUs);
+    if (reply.dateSeconds >= earliest && reply.dateSeconds <= latest)
+        return 0;
+    // The reply allows the offsets [D s - m, D s + 1 s - m): the farthest
+    // of them from the range's middle is how far apart the clocks can be.
+    const OffsetRange said = MidpointBounds(reply);
+    const std::int64_t middle = kept.low + (kept.high - kept.low) / 2;
+    return std::max(std::abs(said.low - middle), std::abs(said.high - middle));
 }

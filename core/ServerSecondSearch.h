@@ -88,3 +88,22 @@ struct ProbeWindow {
 // searched on at once in the same second, takes more of the arc.
 bool NextProbeMidpoint(const OffsetRange& kept, const ProbeWindow& window,
                        std::int64_t* midpointUs);
+
+// A request that checks the final range: sent so that its midpoint falls
+// where every offset of the range reads the same second, `marginUs` clear
+// of the edge, it must be answered with that second's Date.
+struct RangeCheck {
+    std::int64_t midpointUs;   // where the midpoint should fall
+    std::int64_t dateSeconds;  // the Date the range predicts there
+};
+
+// The check `marginUs` after the first edge of the server's second that
+// `kept` puts at or after `earliestUs`, or (`beforeEdge`) `marginUs` before
+// the first such edge that leaves room for it.
+RangeCheck PlanRangeCheck(const OffsetRange& kept, std::int64_t earliestUs,
+                          std::int64_t marginUs, bool beforeEdge);
+
+// How far a checking reply puts the server's clock outside `kept`, in
+// microseconds at most: 0 when the Dates the range allows at the reply's
+// midpoint (give or take a tick) include its Date.
+std::int64_t RangeCheckMissUs(const OffsetRange& kept, const DateReply& reply);

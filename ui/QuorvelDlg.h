@@ -58,9 +58,10 @@ public:
     void FetchAndApply();
     // Narrows the time of the last successful read down to a few
     // milliseconds with up to seven more requests, each sent at a chosen
-    // instant on a new connection, and keeps the result for ApplySystemTime.
-    // Keeps the one-request estimate, and says why, when the Date came from a
-    // cache, a reply contradicts the others, or a request fails.
+    // instant on a new connection, then four that check the range, and keeps
+    // the result for ApplySystemTime. Keeps the one-request estimate, and
+    // says why, when the Date came from a cache, a reply contradicts the
+    // others or misses the range, or a request fails.
     void RefineInternetTime();
     // FetchWithRetries; if it succeeded, RefineInternetTime and then
     // ApplySystemTime, at the start of a millisecond of the tick. What

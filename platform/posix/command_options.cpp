@@ -21,7 +21,7 @@ const char kHelp[] =
     "                 the same, but between the read and the clock up to seven\n"
     "                 more requests, each sent at a chosen instant, find where\n"
     "                 the server's second begins: the clock is then right to a\n"
-    "                 few milliseconds instead of half a second. Takes up to 5 s.\n"
+    "                 few milliseconds instead of half a second. Takes up to 6 s.\n"
     "                 A Date from a cache (Age), replies that contradict each\n"
     "                 other or a failed request keep the one-request time.\n"
     "  quorvel        show the window as text: its texts, the status line and\n"

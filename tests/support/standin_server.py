@@ -20,6 +20,11 @@ steps without arguments or an object with one step name as key:
   {"send": "TEXT"}                send TEXT
   {"dribble": "TEXT", "delay-ms": D}  send TEXT one byte at a time, D ms apart
   {"sleep-ms": D}                 wait D ms
+  {"send-live-date": [O0, O1, ...]}  send a 200 response whose Date is this
+                                  machine's clock plus On ms, n the number of
+                                  the connection modulo the list's length
+                                  (with "random": true, an offset at random):
+                                  servers behind one name whose clocks differ
   "read-request"                  read until CRLF CRLF (at most 64 KiB, 10 s)
   "close"                         FIN (shutdown), drain what the client sends, close
   "reset"                         SO_LINGER 0 then close: the client gets an RST
@@ -39,8 +44,10 @@ kernel completes it (the address cannot swallow here).
 
 import argparse
 import datetime
+import email.utils
 import errno
 import json
+import random
 import select
 import socket
 import struct
@@ -103,6 +110,12 @@ SCENARIOS = {
     # The clock of a portal left at its factory date.
     "date-1970": ["read-request", {"send": response("Thu, 01 Jan 1970 00:00:00 GMT")}, "close"],
     # A server that takes 8 s to answer, as one behind a slow link may.
+    # Two clocks 300 ms apart taking turns, and a Date stamped 330 ms late on
+    # every other reply: each reply alone is a good time.
+    "two-clocks-300ms": ["read-request", {"send-live-date": [0, 300]}, "close"],
+    "two-clocks-300ms-at-random": ["read-request", {"send-live-date": [0, 300], "random": True},
+                                   "close"],
+    "date-lags-every-other": ["read-request", {"send-live-date": [0, -330]}, "close"],
     "answer-after-8s": ["read-request", {"sleep-ms": 8000}, {"send": response(FIXED_DATE)}, "close"],
     # The headers at once, then a body that never ends: a byte a second for
     # an hour.
@@ -110,7 +123,7 @@ SCENARIOS = {
                               {"dribble": "x" * 3600, "delay-ms": 1000}],
 }
 
-STEP_NAMES = {"send", "dribble", "sleep-ms", "read-request", "close", "reset", "hang"}
+STEP_NAMES = {"send", "send-live-date", "dribble", "sleep-ms", "read-request", "close", "reset", "hang"}
 
 
 def normalize(steps):
@@ -140,6 +153,7 @@ class Server:
         self.deadline = time.monotonic() + args.max_seconds
         self.stop = threading.Event()
         self.log_lock = threading.Lock()
+        self.accepted = 0
 
     def remaining(self):
         return max(0.0, self.deadline - time.monotonic())
@@ -162,7 +176,9 @@ class Server:
                 conn, peer = lsock.accept()
             except socket.timeout:
                 continue
-            t = threading.Thread(target=self.serve, args=(conn, peer), daemon=True)
+            self.accepted += 1
+            t = threading.Thread(target=self.serve, args=(conn, peer, self.accepted - 1),
+                                 daemon=True)
             t.start()
             threads.append(t)
         lsock.close()
@@ -191,23 +207,28 @@ class Server:
         lsock.close()
         return 0
 
-    def serve(self, conn, peer):
+    def serve(self, conn, peer, number):
         record = {"time": datetime.datetime.now(datetime.timezone.utc).isoformat(),
                   "scenario": self.args.scenario or self.args.script,
                   "peer": f"{peer[0]}:{peer[1]}", "request": b"", "error": None}
         conn.settimeout(IO_TIMEOUT_S)
         try:
-            self.play(conn, record)
+            self.play(conn, record, number)
         except OSError as e:
             record["error"] = f"{type(e).__name__}: {e}"
         finally:
             conn.close()
             self.log(record)
 
-    def play(self, conn, record):
+    def play(self, conn, record, number):
         for name, step in self.steps:
             if name == "send":
                 conn.sendall(to_bytes(step["send"]))
+            elif name == "send-live-date":
+                offsets = step["send-live-date"]
+                offset = random.choice(offsets) if step.get("random") else offsets[number % len(offsets)]
+                date = email.utils.formatdate(time.time() + offset / 1000, usegmt=True)
+                conn.sendall(to_bytes(response(date)))
             elif name == "dribble":
                 for b in to_bytes(step["dribble"]):
                     conn.sendall(bytes([b]))
