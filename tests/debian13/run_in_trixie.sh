@@ -14,7 +14,8 @@
 #   bash scripts/install-deps.sh && bash scripts/test-all.sh
 # The root and its log are removed at the end; the log's lines that say which
 # path was taken (which Wine build ran, what was skipped) are printed again.
-# Exits with the first failing command's status.
+# Exits with the first failing command's status, 77 when the mirror cannot
+# be reached (nothing was tried).
 set -euo pipefail
 
 # --- Second stage: in the private namespaces, enter the root and run.
@@ -60,6 +61,9 @@ mirror=$(
           [[ -e $f ]] && awk '/^URIs:/ { for (i = 2; i <= NF; i++) print $i }' "$f"
       done | grep -v security; } 2>/dev/null | head -n1) || true
 [[ -n $mirror ]] || { echo "run_in_trixie.sh: no Debian mirror found in /etc/apt/sources.list*" >&2; exit 2; }
+
+curl -fsS -o /dev/null --max-time 30 "${mirror%/}/dists/trixie/Release" ||
+    { echo "run_in_trixie.sh: the Debian mirror has no trixie Release file within reach" >&2; exit 77; }
 
 work=$(mktemp -d /var/tmp/quorvel-trixie.XXXXXX)
 root=$work/root
