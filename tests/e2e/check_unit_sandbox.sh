@@ -17,8 +17,12 @@
 # 0700), so an installation beside a build under any of these would not start
 # (status 203/EXEC). The folder is removed afterwards. Then, inside
 # tests/support/in_netns.sh --ids (loopback only, www.baidu.com is 127.0.0.1,
-# the kernel refuses clock changes) with nginx serving port 80, a systemd user
-# manager in its own pid and cgroup namespace starts the installed unit. Its
+# the kernel refuses clock changes) with nginx serving port 80, a systemd
+# system manager, PID 1 of its own pid and cgroup namespace as in a container,
+# starts the installed unit (systemd 257 refuses DynamicUser= in a user
+# manager's unit). Its units are only quorvel.service, empty sysinit, basic
+# and shutdown targets, and a start-up service that starts the unit, records
+# how it ended and ends the manager. Its
 # cgroup tree is a fresh cgroup made for this run below the caller's own
 # cgroup and removed afterwards; the manager sees no other cgroup.
 #
