@@ -35,6 +35,8 @@ all_packages=(
   # run 32-bit code) and 64-bit Wine; 32-bit Wine is installed below
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 mingw-w64-tools
   wine wine64 xvfb xauth
+  # xmessage, the window that covers Quorvel.exe in wine.gui.responsive-read
+  x11-utils
   imagemagick fonts-wqy-microhei fonts-wine
   # End-to-end tests and benchmarks
   procps curl htpdate faketime
