@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on Debian 12 (as root).
+# Installs what the build and the tests need on Debian 12 or 13 (as root).
 #
 # Usage: scripts/install-deps.sh [SET]
 #   run   only what scripts/try.sh needs: the compiler, CMake, nginx and the
@@ -15,6 +15,10 @@
 #   - wine32:i386 comes last, on its own. Without it the Wine tests run the
 #     x86-64 build in a 64-bit prefix (scripts/test-all.sh probes which), so
 #     a refusal is reported and the script still succeeds.
+# Packages named after a version differ between Debian releases: clang's
+# runtime (libFuzzer, the sanitizers) is that of the clang version the
+# release's clang package depends on (clang-14 on Debian 12, clang-19 on 13),
+# read from apt once the lists are updated.
 set -euo pipefail
 
 set_name=${1:-all}
@@ -26,11 +30,13 @@ run_packages=(
 all_packages=(
   "${run_packages[@]}"
   # Native tests, sanitizers, fuzzing
-  googletest libgtest-dev valgrind clang libclang-rt-14-dev
+  googletest libgtest-dev valgrind clang
   # Windows cross builds (the i686 product; x86-64 for kernels that cannot
   # run 32-bit code) and 64-bit Wine; 32-bit Wine is installed below
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 mingw-w64-tools
   wine wine64 xvfb xauth
+  # xmessage, the window that covers Quorvel.exe in wine.gui.responsive-read
+  x11-utils
   imagemagick fonts-wqy-microhei fonts-wine
   # End-to-end tests and benchmarks
   procps curl htpdate faketime
@@ -44,6 +50,9 @@ all_packages=(
   # The release: scripts/release.sh builds a commit, which
   # tests/release/check_reproducible.sh clones twice
   git
+  # The README's commands in a fresh Debian 13 root
+  # (tests/debian13/run_in_trixie.sh)
+  debootstrap
 )
 
 case "$set_name" in
@@ -76,6 +85,16 @@ for try in 1 2 3; do
     sleep 5
   fi
 done
+
+if [[ $set_name == all ]]; then
+  clang_version=$(apt-cache depends clang 2>/dev/null |
+    sed -n 's/^ *Depends: clang-\([0-9][0-9]*\)$/\1/p' | head -n1)
+  if [[ -z $clang_version ]]; then
+    echo "install-deps.sh: apt knows no clang package depending on clang-N; cannot pick libclang-rt-N-dev" >&2
+    exit 1
+  fi
+  packages+=("libclang-rt-$clang_version-dev")
+fi
 
 apt-get "${apt_options[@]}" install -y -qq --no-install-recommends "${packages[@]}"
 

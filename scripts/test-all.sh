@@ -124,7 +124,7 @@ if clang++ -fsanitize=fuzzer "$probe_dir/probe.cpp" -o "$probe_dir/probe" 2>/dev
   cmake --build --preset fuzz
   ctest --preset fuzz
 else
-  echo "clang++ -fsanitize=fuzzer does not link here (libclang-rt-14-dev missing?): fuzzing skipped"
+  echo "clang++ -fsanitize=fuzzer does not link here (the libclang-rt-N-dev of clang N missing?): fuzzing skipped"
 fi
 rm -rf "$probe_dir"
 cmake --preset linux-release

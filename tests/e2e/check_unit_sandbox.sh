@@ -17,8 +17,12 @@
 # 0700), so an installation beside a build under any of these would not start
 # (status 203/EXEC). The folder is removed afterwards. Then, inside
 # tests/support/in_netns.sh --ids (loopback only, www.baidu.com is 127.0.0.1,
-# the kernel refuses clock changes) with nginx serving port 80, a systemd user
-# manager in its own pid and cgroup namespace starts the installed unit. Its
+# the kernel refuses clock changes) with nginx serving port 80, a systemd
+# system manager, PID 1 of its own pid and cgroup namespace as in a container,
+# starts the installed unit (systemd 257 refuses DynamicUser= in a user
+# manager's unit). Its units are only quorvel.service, empty sysinit, basic
+# and shutdown targets, and a start-up service that starts the unit, records
+# how it ended and ends the manager. Its
 # cgroup tree is a fresh cgroup made for this run below the caller's own
 # cgroup and removed afterwards; the manager sees no other cgroup.
 #
@@ -45,26 +49,29 @@ fail() { echo "FAIL check_unit_sandbox: $*"; exit 1; }
 skip() { echo "check_unit_sandbox: $*: the unit's sandbox run skipped"; exit 0; }
 self=$(readlink -f "$0")
 
-# --- Third stage: inside the namespaces, the manager and the unit.
+# --- Fourth stage: the service the manager starts at its boot. It starts
+# the unit, records how it ended, and ends the manager.
+if [[ ${1:-} == --judge ]]; then
+    out=$2
+    systemctl start quorvel.service >/dev/null 2>&1 || true
+    systemctl show -p Result -p ExecMainStatus quorvel.service > "$out/result"
+    systemctl status quorvel.service > "$out/status" 2>&1 || true
+    exec systemctl --force exit 0
+fi
+
+# --- Third stage: PID 1 of the private pid namespace becomes the manager.
 if [[ ${1:-} == --manager ]]; then
     prefix=$2 out=$3
     # Only the cgroup made for this run, as its own cgroup2 tree; the
     # caller's v1 hierarchies stay hidden below it.
     mount -t cgroup2 cgroup2 /sys/fs/cgroup
-    # A user manager runs only where systemd booted the machine, which it
-    # reads from /run/systemd/system; /run is a fresh tmpfs here.
     mount -t tmpfs -o mode=755 tmpfs /run
-    mkdir -p /run/systemd/system /run/user/0 /run/units/quorvel.service.d
-    # What the service manager mounts over the paths a unit may not reach,
-    # made at boot by systemd itself. No device node can be made in a user
-    # namespace; systemd then uses the socket in its place.
-    mkdir -p -m 0 /run/systemd/inaccessible/dir
-    install -m 0 /dev/null /run/systemd/inaccessible/reg
-    mkfifo -m 0 /run/systemd/inaccessible/fifo
-    python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' \
-        /run/systemd/inaccessible/sock
-    chmod 0 /run/systemd/inaccessible/sock
+    mkdir -p /run/units/quorvel.service.d
     cp "$prefix/lib/systemd/system/quorvel.service" /run/units/
+    # The targets every service is ordered after, empty: no boot.
+    for target in sysinit basic shutdown; do
+        printf '[Unit]\nDefaultDependencies=no\n' > "/run/units/$target.target"
+    done
     cat > /run/units/quorvel.service.d/sandbox-check.conf <<EOF
 [Service]
 StandardOutput=append:$out/stdout
@@ -78,25 +85,21 @@ EOF
             > /run/units/quorvel.service.d/proxy.conf
     fi
     readlink /proc/self/ns/user > "$out/userns"
-    cat > /run/units/quorvel-sandbox.target <<EOF
+    cat > /run/units/quorvel-sandbox.service <<EOF
 [Unit]
-Description=The user manager's start-up unit for the sandbox check
+Description=The manager's start-up unit for the sandbox check
+DefaultDependencies=no
+[Service]
+ExecStart=$BASH $self --judge $out
+StandardOutput=append:$out/judge.log
+StandardError=append:$out/judge.log
 EOF
-    export XDG_RUNTIME_DIR=/run/user/0 HOME=/run/user/0 SYSTEMD_UNIT_PATH=/run/units:
-    /lib/systemd/systemd --user --unit=quorvel-sandbox.target </dev/null >"$out/manager.log" 2>&1 &
-    manager=$!
-    for _ in $(seq 300); do
-        [[ -S /run/user/0/systemd/private ]] && break
-        kill -0 "$manager" 2>/dev/null || { cat "$out/manager.log"; exit 1; }
-        sleep 0.1
-    done
-    systemctl --user is-system-running --wait >/dev/null || true
-    systemctl --user start quorvel.service >/dev/null 2>&1 || true
-    systemctl --user show -p Result -p ExecMainStatus quorvel.service > "$out/result"
-    systemctl --user status quorvel.service > "$out/status" 2>&1 || true
-    systemctl --user exit 2>/dev/null || kill "$manager"
-    wait "$manager" || true
-    exit 0
+    # The system manager as in a container: only the units above, the
+    # start-up unit in place of default.target, its log on the console.
+    exec env -i container=quorvel-unit-sandbox SYSTEMD_UNIT_PATH=/run/units \
+        PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+        /lib/systemd/systemd --system --unit=quorvel-sandbox.service \
+        --log-target=console --show-status=no </dev/null >"$out/manager.log" 2>&1
 fi
 
 # --- Second stage: in in_netns.sh's namespaces, with nginx on port 80.
