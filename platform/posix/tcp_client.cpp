@@ -121,8 +121,8 @@ int Resolve(const char* host, const char* service, bool limited, Clock::time_poi
         delete lookup;
         return getaddrinfo(host, service, &hints, list);
     }
-    pthread_detach(thread);
     int result = EAI_AGAIN;
+    bool done = false;
     {
         std::unique_lock<std::mutex> hold(lookup->mutex);
         lookup->finished.wait_until(hold, deadline, [lookup] { return lookup->done; });
@@ -130,8 +130,16 @@ int Resolve(const char* host, const char* service, bool limited, Clock::time_poi
             result = lookup->result;
             *list = lookup->list;
             lookup->list = nullptr;
+            done = true;
         }
     }
+    // A lookup that answered is about to end: wait for it, so that no thread
+    // (and no resolver state of its own) outlives the attempt. One that is
+    // still waiting on the resolver is left to end by itself.
+    if (done)
+        pthread_join(thread, nullptr);
+    else
+        pthread_detach(thread);
     Release(lookup);
     return result;
 }
