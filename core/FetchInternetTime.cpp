@@ -49,6 +49,10 @@ void CQuorvelDlg::FetchInternetTime()
         m_bFetched = 0;
         return;
     }
+    if (!viaProxy) {
+        m_route.addresses = socket.GetResolvedAddresses();
+        m_route.reached = socket.GetConnectedAddress();
+    }
 
     const ULONGLONG sentTick = SendTimeRequest(socket, m_route);
     ULONGLONG firstDataTick = sentTick;

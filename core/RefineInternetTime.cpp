@@ -1,12 +1,15 @@
 // Narrowing the time of a successful read down to a few milliseconds: more
 // requests, each sent at a chosen instant on a new connection, whose Dates
-// tell on which side of the server's second their midpoints fell.
+// tell on which side of the server's second their midpoints fell; then
+// requests that check the range before it is claimed.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ConsoleText.h"
 #include "HttpDate.h"
@@ -21,13 +24,14 @@ namespace {
 // with 6 that search, the range is four times as wide).
 constexpr int kPreciseRequests = 8;
 constexpr int kCheckRequests = 4;
-// The search's last reply arrives at the latest this long after the first
-// read's answer (less would cost accuracy over a slow path: see
-// docs/BENCHMARKS.md); the checks then take up to a second more.
-constexpr unsigned kSearchBudgetMs = 4800;
-// The last reply arrives at the latest this long after the first read's
-// answer; it also bounds each refinement request's connect and receive.
-constexpr unsigned kRefineBudgetMs = 5800;
+// The last reply, the checks' included, arrives at the latest this long
+// after the first read's answer; it also bounds each request's connect and
+// receive.
+constexpr unsigned kRunBudgetMs = 4800;
+// The search's last request and the checks share one second, the last one
+// the search can use: what they take of it at most, besides a round trip and
+// the connections they need (the range is then well under 30 ms wide).
+constexpr std::int64_t kLastPassUs = 100000;
 // A reading of the tick: an event read at t happened before t + 1 ms.
 constexpr std::int64_t kTickUs = 1000;
 // A range of offsets narrower than this is not narrowed further.
@@ -45,21 +49,97 @@ std::int64_t NearestMs(std::int64_t us)
     return shifted / 1000 - (shifted % 1000 < 0 ? 1 : 0);
 }
 
-// A new connection to the time server, or null. `longestMs` keeps the
-// longest time a connection has taken.
-std::unique_ptr<CSocket> Connect(const TimeServerRoute& route, ULONGLONG* longestMs)
+// Waits until the tick `us` (rounded to its millisecond), unless it has passed.
+void WaitUntilUs(std::int64_t us)
 {
-    const ULONGLONG start = AfxGetTickMilliseconds();
-    auto socket = std::make_unique<CSocket>();
-    if (!ConnectToTimeServer(*socket, route, kRefineBudgetMs, kRefineBudgetMs))
-        return nullptr;
-    *longestMs = std::max(*longestMs, AfxGetTickMilliseconds() - start);
-    return socket;
+    const std::int64_t ms = NearestMs(us);
+    const ULONGLONG now = AfxGetTickMilliseconds();
+    AfxWaitUntilTick(ms > static_cast<std::int64_t>(now) ? static_cast<ULONGLONG>(ms) : now);
 }
 
+// A connection made for a request not yet sent, and the address it reached
+// (-1: by the server's name, or through the proxy).
+struct Link {
+    std::unique_ptr<CSocket> socket;
+    int address = -1;
+};
+
+// The connections of the requests. When the server's name has several
+// addresses, they take the addresses in turn, from the one after the first
+// read's; an address that does not connect is left out for the rest of the
+// run. With one address, or through a proxy, each connects as the first
+// read did.
+class Links {
+public:
+    Links(const TimeServerRoute& route, ULONGLONG deadline)
+        : m_route(route), m_deadline(deadline), m_alive(route.addresses.size(), true),
+          m_replied(route.addresses.size(), false)
+    {
+        const int count = static_cast<int>(route.addresses.size());
+        m_turn = route.reached >= 0 && count > 0 ? (route.reached + 1) % count : 0;
+        if (count > 1 && route.reached >= 0 && route.reached < count)
+            m_replied[route.reached] = true;
+    }
+
+    // A new connection, or one with no socket when none can be made.
+    Link Connect()
+    {
+        Link link;
+        const ULONGLONG start = AfxGetTickMilliseconds();
+        const unsigned leftMs = start < m_deadline ? static_cast<unsigned>(m_deadline - start) : 1;
+        const int count = static_cast<int>(m_route.addresses.size());
+        if (count <= 1) {
+            link.socket = std::make_unique<CSocket>();
+            if (!ConnectToTimeServer(*link.socket, m_route, leftMs, leftMs))
+                link.socket.reset();
+        }
+        for (int tried = 0; count > 1 && tried < count && !link.socket; ++tried) {
+            const int address = m_turn;
+            m_turn = (m_turn + 1) % count;
+            if (!m_alive[address])
+                continue;
+            link.socket = std::make_unique<CSocket>();
+            link.address = address;
+            const ULONGLONG now = AfxGetTickMilliseconds();
+            const unsigned ms = now < m_deadline ? static_cast<unsigned>(m_deadline - now) : 1;
+            if (!ConnectToServerAddress(*link.socket, m_route, static_cast<std::size_t>(address),
+                                        ms, leftMs)) {
+                link.socket.reset();
+                m_alive[address] = false;
+            }
+        }
+        if (link.socket)
+            m_longestMs = std::max(m_longestMs, AfxGetTickMilliseconds() - start);
+        return link;
+    }
+
+    // The longest a connection has taken.
+    ULONGLONG LongestMs() const { return m_longestMs; }
+    // A usable reply came from `address`.
+    void Replied(int address)
+    {
+        if (address >= 0)
+            m_replied[address] = true;
+    }
+    // The addresses whose replies were used, the first read's included.
+    int AddressesReplied() const
+    {
+        const int n = static_cast<int>(std::count(m_replied.begin(), m_replied.end(), true));
+        return n > 0 ? n : 1;
+    }
+
+private:
+    const TimeServerRoute& m_route;
+    ULONGLONG m_deadline;
+    std::vector<bool> m_alive;
+    std::vector<bool> m_replied;
+    int m_turn = 0;
+    ULONGLONG m_longestMs = 0;
+};
+
 // Why a reply gives no usable Date, or null when it does; `viaProxy`: it came
-// through a proxy. `line` gets its
-// Date line (without the CR) and `seconds` its time since 1970.
+// through a proxy. `line` gets its Date line (without the CR) and `seconds`
+// its time since 1970.
 const char* ReadReplyDate(const std::string& response, bool viaProxy, std::string* line,
                           std::int64_t* seconds)
 {
@@ -88,6 +168,39 @@ const char* ReadReplyDate(const std::string& response, bool viaProxy, std::strin
 void KeepOneRequestEstimate(const char* verb, const char* why)
 {
     std::printf("Precise time %s: %s; the one-request estimate is kept.\n", verb, why);
+}
+
+// Receives the reply of request `number` on `socket` and closes it: the
+// tick its first bytes were read in `answered` (left alone when none came),
+// its Date line in `line` and its Date in `seconds`. False, the run
+// abandoned and why said, when it has no usable Date.
+bool ReceiveReply(CSocket& socket, const TimeServerRoute& route, int number,
+                  ULONGLONG* answered, std::string* line, std::int64_t* seconds)
+{
+    const std::string response = ReceiveResponse(socket, answered);
+    socket.Close();
+    const char* problem =
+        ReadReplyDate(response, route.choice == ProxyChoice::Proxy, line, seconds);
+    if (problem == nullptr)
+        return true;
+    char why[96];
+    std::snprintf(why, sizeof why, "request %d failed (%s)", number, problem);
+    KeepOneRequestEstimate("abandoned", why);
+    return false;
+}
+
+void SayNoConnection(int number)
+{
+    char why[96];
+    std::snprintf(why, sizeof why, "request %d failed (no connection)", number);
+    KeepOneRequestEstimate("abandoned", why);
+}
+
+void SayContradiction(int number)
+{
+    char why[96];
+    std::snprintf(why, sizeof why, "the Date of request %d contradicts the earlier replies", number);
+    KeepOneRequestEstimate("abandoned", why);
 }
 
 // The line of one request: its Date, where its midpoint fell on the server's
@@ -120,74 +233,69 @@ void CQuorvelDlg::RefineInternetTime()
     const std::int64_t firstSecondUs = MillisecondsSince1970(first) * 1000;
     OffsetSearch search =
         StartOffsetSearch({Us(m_requestTick), Us(m_answerTick), firstSecondUs / kSecondUs});
-    const ULONGLONG deadline = m_answerTick + kSearchBudgetMs;
+    const ULONGLONG deadline = m_answerTick + kRunBudgetMs;
     std::int64_t roundTripUs = Us(m_answerTick - m_requestTick);
-    ULONGLONG longestConnectMs = 0;
-    std::unique_ptr<CSocket> ready;  // connected, its request not yet sent
+    Links links(m_route, deadline);
+    // Connected, their requests not yet sent, in the order they were made.
+    std::deque<Link> ready;
     int requests = 1;
-    char why[96];
 
+    // The search, but for its last request.
     for (;;) {
         const OffsetRange kept = KeptOffsets(search);
-        if (requests >= kPreciseRequests || kept.high - kept.low < kSettledWidthUs)
+        if (requests >= kPreciseRequests - 1 || kept.high - kept.low < kSettledWidthUs)
             break;
-        if (!ready) {
-            ready = Connect(m_route, &longestConnectMs);
-            if (!ready) {
-                std::snprintf(why, sizeof why, "request %d failed (no connection)", requests + 1);
-                KeepOneRequestEstimate("abandoned", why);
+        if (ready.empty()) {
+            ready.push_back(links.Connect());
+            if (!ready.back().socket) {
+                SayNoConnection(requests + 1);
                 return;
             }
         }
+        // The last pass needs the second after this request's reply, a
+        // round trip and its connections.
         const ULONGLONG now = AfxGetTickMilliseconds();
-        const ProbeWindow window = {kPreciseRequests - requests,
+        const std::int64_t lastPassUs = kSecondUs + kLastPassUs + roundTripUs +
+                                        Us((kCheckRequests + 1) * links.LongestMs());
+        const ProbeWindow window = {kPreciseRequests - 1 - requests,
                                     Us(now) + roundTripUs / 2 + kMarginUs,
-                                    Us(deadline) - roundTripUs / 2, roundTripUs + kMarginUs};
+                                    Us(deadline) - lastPassUs - roundTripUs / 2,
+                                    roundTripUs + kMarginUs};
         std::int64_t midpoint = 0;
         if (!NextProbeMidpoint(kept, window, &midpoint))
             break;
-        const std::int64_t sendMs = NearestMs(midpoint - roundTripUs / 2);
-        const ULONGLONG sendTick = sendMs > static_cast<std::int64_t>(now)
-                                       ? static_cast<ULONGLONG>(sendMs)
-                                       : now;
+        const std::int64_t sendUs = midpoint - roundTripUs / 2;
 
-        // The connection of the next request is made while this one waits,
-        // when there is time for it, so that the next can follow this one's
-        // reply within a round trip.
-        const std::unique_ptr<CSocket> socket = std::move(ready);
-        if (requests + 1 < kPreciseRequests &&
-            sendTick > now + 2 * longestConnectMs + kMarginUs / 1000) {
-            ready = Connect(m_route, &longestConnectMs);
-            if (!ready) {
-                std::snprintf(why, sizeof why, "request %d failed (no connection)", requests + 2);
-                KeepOneRequestEstimate("abandoned", why);
+        // The connections of the next requests are made while this one
+        // waits, when there is time for them, so that the next can follow
+        // this one's reply within a round trip: of the next search request,
+        // or, before the search's last but one, of the whole last pass.
+        const std::size_t wanted = requests + 2 < kPreciseRequests ? 2 : kCheckRequests + 2;
+        while (ready.size() < wanted &&
+               sendUs > Us(AfxGetTickMilliseconds() + 2 * links.LongestMs()) + kMarginUs) {
+            ready.push_back(links.Connect());
+            if (!ready.back().socket) {
+                SayNoConnection(requests + static_cast<int>(ready.size()));
                 return;
             }
         }
+        const Link link = std::move(ready.front());
+        ready.pop_front();
         const std::int64_t estimateBefore = EstimatedOffset(search);
-        AfxWaitUntilTick(sendTick);
-        const ULONGLONG sent = SendTimeRequest(*socket, m_route);
+        WaitUntilUs(sendUs);
+        const ULONGLONG sent = SendTimeRequest(*link.socket, m_route);
         ULONGLONG answered = sent;
-        const std::string response = ReceiveResponse(*socket, &answered);
-        socket->Close();
-        ++requests;
-
         std::string line;
         std::int64_t dateSeconds = 0;
-        const bool viaProxy = m_route.choice == ProxyChoice::Proxy;
-        if (const char* problem = ReadReplyDate(response, viaProxy, &line, &dateSeconds)) {
-            std::snprintf(why, sizeof why, "request %d failed (%s)", requests, problem);
-            KeepOneRequestEstimate("abandoned", why);
+        if (!ReceiveReply(*link.socket, m_route, ++requests, &answered, &line, &dateSeconds))
             return;
-        }
         const DateReply reply = {Us(sent), Us(answered), dateSeconds};
         const ReplyFit fit = AddDateReply(&search, reply);
         if (fit == ReplyFit::Contradicting) {
-            std::snprintf(why, sizeof why, "the Date of request %d contradicts the earlier replies",
-                          requests);
-            KeepOneRequestEstimate("abandoned", why);
+            SayContradiction(requests);
             return;
         }
+        links.Replied(link.address);
         PrintRequest(requests, line,
                      estimateBefore + reply.sentUs + (reply.answeredUs - reply.sentUs) / 2,
                      KeptOffsets(search));
@@ -196,73 +304,103 @@ void CQuorvelDlg::RefineInternetTime()
             break;
     }
 
-    // The checks: two requests just before the edge the range puts the
-    // server's second at and two just after it, each far enough from it that
-    // every offset of the range predicts its Date. They are in flight
-    // together, each on its own connection, so that all four fit in one
+    // The last pass: the search's last request, splitting the arc where the
+    // range puts the server's second, and the checks: two requests just
+    // before that arc and two just after it, each far enough from it that
+    // every offset of the range as it stands predicts its Date. All are in
+    // flight together, each on its own connection, so that they fit in one
     // second; and whichever replies come from one clock of two that take
     // turns, that clock is asked on both sides of the edge. Replies from one
-    // steady clock match; a reply from another clock, or a Date stamped
-    // late, shows that the range cannot be trusted.
-    const OffsetRange kept = KeptOffsets(search);
-    const std::int64_t marginUs = (kept.high - kept.low) + 2 * kTickUs;
-    std::unique_ptr<CSocket> sockets[kCheckRequests];
-    for (int c = 0; c < kCheckRequests; ++c) {
-        sockets[c] = c == 0 && ready ? std::move(ready) : Connect(m_route, &longestConnectMs);
-        if (!sockets[c]) {
-            std::snprintf(why, sizeof why, "request %d failed (no connection)", requests + 1 + c);
-            KeepOneRequestEstimate("abandoned", why);
+    // steady clock match, as the final range lies within the one checked; a
+    // reply from another clock, or a Date stamped late, shows that the range
+    // cannot be trusted.
+    const OffsetRange checked = KeptOffsets(search);
+    const std::int64_t widthUs = checked.high - checked.low;
+    while (ready.size() < kCheckRequests + 1) {
+        ready.push_back(links.Connect());
+        if (!ready.back().socket) {
+            SayNoConnection(requests + static_cast<int>(ready.size()));
             return;
         }
     }
+    // The connections serve in the order they were made, which is the
+    // order of sending: two checks before the edge, the search's last
+    // request, two checks after it. Whichever of two clocks a connection
+    // reaches, by the address it took in turn or by a load balancer's turn,
+    // the next one reaches the other: each clock is asked on both sides.
+    enum { kBefore1, kBefore2, kLast, kAfter1, kAfter2 };
+    Link roles[kAfter2 + 1];
+    for (int role = kBefore1; role <= kAfter2; ++role) {
+        roles[role] = std::move(ready.front());
+        ready.pop_front();
+    }
+
+    const std::int64_t marginUs = widthUs + 2 * kTickUs;
     const std::int64_t earliest =
         Us(AfxGetTickMilliseconds()) + roundTripUs / 2 + kMarginUs + kTickUs;
-    const RangeCheck before = PlanRangeCheck(kept, earliest, marginUs, true);
-    // The same edge, seen from after it.
-    const std::int64_t afterUs = before.midpointUs + (kept.high - kept.low) + 2 * marginUs;
-    const std::int64_t midpoints[kCheckRequests] = {before.midpointUs - kTickUs,
-                                                    before.midpointUs, afterUs,
-                                                    afterUs + kTickUs};
-    if (midpoints[kCheckRequests - 1] + roundTripUs / 2 > Us(m_answerTick + kRefineBudgetMs)) {
+    const std::int64_t beforeUs = PlanRangeCheck(checked, earliest, marginUs, true).midpointUs;
+    // The same edge, seen from after it; and the middle of its arc between.
+    const std::int64_t afterUs = beforeUs + widthUs + 2 * marginUs;
+    const std::int64_t middleUs = beforeUs + marginUs + widthUs / 2;
+    if (afterUs + kTickUs + roundTripUs / 2 > Us(deadline)) {
         KeepOneRequestEstimate("abandoned", "no time was left to check the range");
         return;
     }
-    ULONGLONG sent[kCheckRequests];
-    for (int c = 0; c < kCheckRequests; ++c) {
-        const std::int64_t sendMs = NearestMs(midpoints[c] - roundTripUs / 2);
-        const ULONGLONG now = AfxGetTickMilliseconds();
-        AfxWaitUntilTick(sendMs > static_cast<std::int64_t>(now) ? static_cast<ULONGLONG>(sendMs)
-                                                                 : now);
-        sent[c] = SendTimeRequest(*sockets[c], m_route);
+    const std::int64_t midpoints[kAfter2 + 1] = {beforeUs - kTickUs, beforeUs, middleUs, afterUs,
+                                                 afterUs + kTickUs};
+    ULONGLONG sent[kAfter2 + 1] = {};
+    for (int role = kBefore1; role <= kAfter2; ++role) {
+        WaitUntilUs(midpoints[role] - roundTripUs / 2);
+        sent[role] = SendTimeRequest(*roles[role].socket, m_route);
     }
-    for (int c = 0; c < kCheckRequests; ++c) {
-        ULONGLONG answered = sent[c];
-        const std::string response = ReceiveResponse(*sockets[c], &answered);
-        sockets[c]->Close();
-        ++requests;
-        std::string line;
-        std::int64_t dateSeconds = 0;
-        const bool viaProxy = m_route.choice == ProxyChoice::Proxy;
-        if (const char* problem = ReadReplyDate(response, viaProxy, &line, &dateSeconds)) {
-            std::snprintf(why, sizeof why, "request %d failed (%s)", requests, problem);
-            KeepOneRequestEstimate("abandoned", why);
+
+    const std::int64_t estimateBefore = EstimatedOffset(search);
+    std::string line;
+    std::int64_t dateSeconds = 0;
+    {
+        // Read first, as its reply may still be on its way; one that came
+        // while the checks were sent is taken as having come a round trip
+        // after its request.
+        const ULONGLONG reading = AfxGetTickMilliseconds();
+        ULONGLONG answered = sent[kLast];
+        if (!ReceiveReply(*roles[kLast].socket, m_route, ++requests, &answered, &line,
+                          &dateSeconds))
+            return;
+        if (answered <= reading)
+            answered = std::min(answered, sent[kLast] + static_cast<ULONGLONG>(roundTripUs / 1000));
+        const DateReply reply = {Us(sent[kLast]), Us(answered), dateSeconds};
+        if (AddDateReply(&search, reply) == ReplyFit::Contradicting) {
+            SayContradiction(requests);
             return;
         }
+        links.Replied(roles[kLast].address);
+        PrintRequest(requests, line,
+                     estimateBefore + reply.sentUs + (reply.answeredUs - reply.sentUs) / 2,
+                     KeptOffsets(search));
+    }
+    for (const int role : {kBefore1, kBefore2, kAfter1, kAfter2}) {
+        ULONGLONG answered = sent[role];
+        if (!ReceiveReply(*roles[role].socket, m_route, ++requests, &answered, &line, &dateSeconds))
+            return;
         // A reply read after the others waited for its reading: its midpoint
         // is taken from the round trip the search measured.
-        const DateReply reply = {Us(sent[c]), Us(sent[c]) + roundTripUs, dateSeconds};
-        if (const std::int64_t missUs = RangeCheckMissUs(kept, reply)) {
+        const DateReply reply = {Us(sent[role]), Us(sent[role]) + roundTripUs, dateSeconds};
+        if (const std::int64_t missUs = RangeCheckMissUs(checked, reply)) {
+            char why[96];
             std::snprintf(why, sizeof why, "the server's replies disagree by up to %lld ms",
                           static_cast<long long>((missUs + 999) / 1000));
             KeepOneRequestEstimate("abandoned", why);
             return;
         }
-        PrintRequest(requests, line, EstimatedOffset(search) + reply.sentUs + roundTripUs / 2,
-                     kept);
+        links.Replied(roles[role].address);
+        PrintRequest(requests, line, estimateBefore + reply.sentUs + roundTripUs / 2, checked);
     }
 
+    const OffsetRange kept = KeptOffsets(search);
+    const int addresses = links.AddressesReplied();
     m_dateMilliseconds =
         static_cast<int>(NearestMs(EstimatedOffset(search) + Us(m_dateTick) - firstSecondUs));
-    std::printf("Precise time: range %.1f ms wide, %d replies agree.\n",
-                static_cast<double>(kept.high - kept.low) / 1000.0, requests);
+    std::printf("Precise time: range %.1f ms wide, %d replies from %d address%s agree.\n",
+                static_cast<double>(kept.high - kept.low) / 1000.0, requests, addresses,
+                addresses == 1 ? "" : "es");
 }

@@ -54,6 +54,15 @@ bool ConnectToTimeServer(CSocket& socket, const TimeServerRoute& route, unsigned
                           viaProxy ? route.proxy.port : kTimeServerPort);
 }
 
+bool ConnectToServerAddress(CSocket& socket, const TimeServerRoute& route, std::size_t index,
+                            unsigned connectTimeoutMs, unsigned receiveTimeoutMs)
+{
+    socket.SetTimeouts(connectTimeoutMs, receiveTimeoutMs);
+    return index < route.addresses.size() && !route.addresses[index].empty() &&
+           socket.Create(0, SOCK_STREAM, 63, nullptr) &&
+           socket.Connect(route.addresses[index].c_str(), kTimeServerPort);
+}
+
 std::string TimeRequest(const TimeServerRoute& route)
 {
     if (route.choice != ProxyChoice::Proxy)

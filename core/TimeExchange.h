@@ -3,7 +3,9 @@
 // request, the answer, and the Date read from it.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "HttpDate.h"
 #include "afxsock.h"
@@ -14,6 +16,11 @@ struct TimeServerRoute {
     ProxyChoice choice = ProxyChoice::Direct;
     HttpProxy proxy;      // the proxy, when choice is Proxy
     std::string problem;  // why no request can be made, when choice is Unusable
+    // Directly: the time server's addresses as the read's connection
+    // resolved them (numeric, in the resolver's order), and the index of the
+    // one it reached. Empty through a proxy.
+    std::vector<std::string> addresses;
+    int reached = -1;
 };
 
 // Asks the system's proxy settings how requests for the time server go.
@@ -28,6 +35,11 @@ std::string ProxyName(const HttpProxy& proxy);
 // fails, or when the route is Unusable.
 bool ConnectToTimeServer(CSocket& socket, const TimeServerRoute& route, unsigned connectTimeoutMs,
                          unsigned receiveTimeoutMs);
+
+// Creates `socket` and connects it to the time server's address `index` of
+// `route.addresses` alone, with the given time-outs in milliseconds.
+bool ConnectToServerAddress(CSocket& socket, const TimeServerRoute& route, std::size_t index,
+                            unsigned connectTimeoutMs, unsigned receiveTimeoutMs);
 
 // The request for the time server's home page: "GET / HTTP/1.1" directly;
 // through a proxy the absolute URL, and Proxy-Authorization (Basic) when the

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "win32api.h"
 
@@ -51,6 +53,12 @@ public:
     void Close();
     // Why the last Connect failed; None after one that succeeded.
     ConnectFailure GetConnectFailure() const { return m_connectFailure; }
+    // The addresses the last Connect resolved its host to, numeric
+    // ("127.0.0.2", "::1"), in the resolver's order, and the index of the
+    // one it connected to (-1: none). A Connect given one of them as its
+    // host connects to that address alone.
+    const std::vector<std::string>& GetResolvedAddresses() const { return m_resolved; }
+    int GetConnectedAddress() const { return m_connectedAddress; }
 
     // Time-outs in milliseconds; 0 waits without limit. Takes effect for
     // calls made after it.
@@ -75,6 +83,8 @@ protected:
     // milliseconds; meaningful while m_receiveTimeoutMs is not 0.
     std::int64_t m_receiveDeadlineMs = 0;
     ConnectFailure m_connectFailure = ConnectFailure::None;
+    std::vector<std::string> m_resolved;
+    int m_connectedAddress = -1;
 };
 
 class CSocket : public CAsyncSocket {

@@ -26,7 +26,8 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
 {
     Close();
     tcp::Failure failure = tcp::Failure::Other;
-    const int fd = tcp::Connect(host, port, m_connectTimeoutMs, &failure);
+    const int fd =
+        tcp::Connect(host, port, m_connectTimeoutMs, &failure, &m_resolved, &m_connectedAddress);
     if (fd < 0) {
         m_connectFailure = failure == tcp::Failure::NoName        ? ConnectFailure::NoName
                            : failure == tcp::Failure::Unreachable ? ConnectFailure::Unreachable

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <map>
+
 #include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
@@ -159,6 +161,7 @@ public:
             return Started::Failed;
         }
         *handle = fd;
+        m_indexOf[fd] = index;
         if (connect(fd, ai->ai_addr, ai->ai_addrlen) == 0)
             return Started::Connected;
         // An interrupted non-blocking connect goes on by itself.
@@ -203,17 +206,23 @@ public:
 
     // The error of the last attempt that failed; 0 when none has.
     int lastError() const { return m_lastError; }
+    // The index of the address a socket was started for.
+    std::size_t indexOf(connect_race::Handle handle) const { return m_indexOf.at(handle); }
 
 private:
     std::vector<const addrinfo*> m_addresses;
+    std::map<connect_race::Handle, std::size_t> m_indexOf;
     int m_lastError = 0;
 };
 
 }  // namespace
 
-int Connect(const char* host, unsigned port, unsigned timeoutMs, Failure* failure)
+int Connect(const char* host, unsigned port, unsigned timeoutMs, Failure* failure,
+            std::vector<std::string>* resolved, int* reached)
 {
     *failure = Failure::Other;
+    resolved->clear();
+    *reached = -1;
     const bool limited = timeoutMs != 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
 
@@ -230,6 +239,10 @@ int Connect(const char* host, unsigned port, unsigned timeoutMs, Failure* failur
     for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
         addresses.push_back(ai);
         families.push_back(ai->ai_family);
+        char numeric[NI_MAXHOST];
+        const bool named = getnameinfo(ai->ai_addr, ai->ai_addrlen, numeric, sizeof numeric,
+                                       nullptr, 0, NI_NUMERICHOST) == 0;
+        resolved->push_back(named ? numeric : "");
     }
     // What the look-up left of the time-out, at least 1 ms (0 has no limit).
     unsigned leftMs = 0;
@@ -249,6 +262,7 @@ int Connect(const char* host, unsigned port, unsigned timeoutMs, Failure* failur
         errno = race.lastError() != 0 ? race.lastError() : ETIMEDOUT;
         return -1;
     }
+    *reached = static_cast<int>(race.indexOf(fd));
     const int flags = fcntl(static_cast<int>(fd), F_GETFL, 0);
     fcntl(static_cast<int>(fd), F_SETFL, flags & ~O_NONBLOCK);
     return static_cast<int>(fd);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace tcp {
 
@@ -13,8 +15,11 @@ enum class Failure { NoName, Unreachable, Other };
 // (connect_race.h): the first to complete wins. All within `timeoutMs` (0:
 // no limit), the name look-up included. Returns the connected descriptor,
 // blocking, or -1 with errno set and `*failure` telling why: the name did
-// not resolve, no route led to any address, or anything else.
-int Connect(const char* host, unsigned port, unsigned timeoutMs, Failure* failure);
+// not resolve, no route led to any address, or anything else. `resolved`
+// gets the addresses, numeric, in the resolver's order, and the
+// index of the one connected to, `reached` (-1: none).
+int Connect(const char* host, unsigned port, unsigned timeoutMs, Failure* failure,
+            std::vector<std::string>* resolved, int* reached);
 
 // Returns bytes read, 0 when the peer closed, -1 on error or when no byte
 // arrives within `timeoutMs` (0: no limit).

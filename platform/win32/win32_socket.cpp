@@ -17,6 +17,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -164,6 +165,7 @@ public:
             return Started::Failed;
         }
         *handle = static_cast<connect_race::Handle>(s);
+        m_indexOf[*handle] = index;
         if (connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0)
             return Started::Connected;
         *error = WSAGetLastError();
@@ -214,8 +216,12 @@ public:
                error == WSAEADDRNOTAVAIL;
     }
 
+    // The index of the address a socket was started for.
+    std::size_t indexOf(connect_race::Handle handle) const { return m_indexOf.at(handle); }
+
 private:
     std::vector<const addrinfo*> m_addresses;
+    std::map<connect_race::Handle, std::size_t> m_indexOf;
 };
 
 // Waits until `s` has data or the peer closed: > 0 ready, 0 time-out,
@@ -284,6 +290,8 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
 {
     Close();
     m_connectFailure = ConnectFailure::NoName;
+    m_resolved.clear();
+    m_connectedAddress = -1;
     const ULONGLONG startMs = AfxGetTickMilliseconds();
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
@@ -299,6 +307,10 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
     for (const addrinfo* address = list; address != nullptr; address = address->ai_next) {
         addresses.push_back(address);
         families.push_back(address->ai_family);
+        char numeric[NI_MAXHOST];
+        const bool named = getnameinfo(address->ai_addr, static_cast<socklen_t>(address->ai_addrlen),
+                                       numeric, sizeof numeric, nullptr, 0, NI_NUMERICHOST) == 0;
+        m_resolved.push_back(named ? numeric : "");
     }
     // The look-up counts in the time-out; at least 1 ms is left (0 has no
     // limit).
@@ -317,6 +329,7 @@ BOOL CAsyncSocket::Connect(LPCTSTR host, UINT port)
         return FALSE;
     }
     m_connectFailure = ConnectFailure::None;
+    m_connectedAddress = static_cast<int>(race.indexOf(winner));
     u_long blocking = 0;
     ioctlsocket(Handle(winner), FIONBIO, &blocking);
     m_hSocket = winner;

@@ -311,7 +311,7 @@ def check_precise(out, proxy=""):
     numbers = [int(m.group(1)) for m in map(request.match, lines[:-1]) if m]
     if len(numbers) != len(lines) - 1 or numbers != list(range(2, len(lines) + 1)):
         return "the request lines are not numbered 2, 3, ... one a line"
-    closing = re.fullmatch(r"Precise time: range (\d+\.\d) ms wide, (\d+) replies agree\.",
+    closing = re.fullmatch(r"Precise time: range (\d+\.\d) ms wide, (\d+) replies from 1 address agree\.",
                            lines[-1] if lines else "")
     if not closing or int(closing.group(2)) != len(lines):
         return "no closing line that counts the requests"

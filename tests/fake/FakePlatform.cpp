@@ -3,6 +3,7 @@
 
 #include "FakePlatform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
@@ -166,7 +167,8 @@ int CAsyncSocket::Send(const void* data, int length, int)
     if (g_simulated.count(m_hSocket) != 0) {
         const DWORD roundTrip = g_state.serverRoundTripMs;
         const std::int64_t stampUs = static_cast<std::int64_t>(g_state.tickMs) * 1000 + roundTrip * 500;
-        g_sockets[m_hSocket].chunks.push_back(fake::Chunk{g_state.server(stampUs), 0, roundTrip});
+        g_sockets[m_hSocket].chunks.push_back(
+            fake::Chunk{g_state.server(stampUs), 0, 0, g_state.tickMs + roundTrip});
     }
     return length;
 }
@@ -181,7 +183,7 @@ int CAsyncSocket::Receive(void* buffer, int length, int)
     if (next >= it->second.chunks.size())
         return 0;
     const fake::Chunk& chunk = it->second.chunks[next++];
-    g_state.tickMs += chunk.delayMs;
+    g_state.tickMs = std::max(g_state.tickMs + chunk.delayMs, chunk.readyAtMs);
     if (chunk.data.empty())
         return chunk.result;
     // A scripted chunk larger than the request would be a broken test.

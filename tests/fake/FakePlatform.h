@@ -21,6 +21,7 @@ struct Chunk {
     std::string data;
     int result = 0;
     DWORD delayMs = 0;  // how long the Receive waits before it returns
+    ULONGLONG readyAtMs = 0;  // or the tick until which it waits, when later
 };
 
 // The behaviour of one connection: taken in order by each Connect call.

@@ -426,7 +426,7 @@ TEST_P(PreciseTable, WritesTheRefinedTimeOrKeepsTheOneRequestEstimate)
         EXPECT_NEAR(truth, written, 5);
         EXPECT_LE(platform().sent.size(), 12u);
         EXPECT_NE(std::string::npos, out.find(" ms wide, " + std::to_string(platform().sent.size()) +
-                                              " replies agree.\n"))
+                                              " replies from 1 address agree.\n"))
             << out;
     } else {
         // The first Date, its half second, a cache's Age, and the time since
