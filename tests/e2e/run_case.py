@@ -76,7 +76,9 @@ def message_box(text):
 #   "env" (environment variables for the program), "squid" (squid is the
 #   proxy on 127.0.0.1:3128 and only it resolves www.baidu.com; True, or
 #   "USER:PASSWORD" that it then demands; the case needs in_netns.sh --ids,
-#   which CMake gives cases named proxy_squid*)
+#   which CMake gives cases named proxy_squid*), "addresses" (www.baidu.com
+#   also has these addresses after 127.0.0.1, each with the stand-in scenario
+#   that serves it there, or None for no server)
 FETCH = "\0FETCH\0"
 # Exit statuses of an `auto` run; every other run exits with 0.
 NO_TIME, CLOCK_REFUSED = 1, 2
@@ -183,6 +185,19 @@ CASES = {
     "lagging_date_auto_precise": ("date-lags-every-other", ["auto", "precise"], [], "exits", {
         "stderr": CLOCK_ERROR, "check": lambda out: check_disagreeing(out), "connections": range(2, 13),
         "status": CLOCK_REFUSED}),
+    # The name has two addresses: the requests after the first take them in
+    # turn, and each must agree. Their clocks 300 ms apart are never a range;
+    # a second address that refuses leaves the first to serve alone.
+    "two_addresses_two_clocks_auto_precise": ("live-date", ["auto", "precise"], [], "exits", {
+        "addresses": {"127.0.0.2": "live-date-300ms-ahead"},
+        "stderr": CLOCK_ERROR, "check": lambda out: check_disagreeing(out), "connections": range(3, 13),
+        "status": CLOCK_REFUSED}),
+    "second_address_refuses_auto_precise": ("live-date", ["auto", "precise"], [], "exits", {
+        "addresses": {"127.0.0.2": None},
+        "stderr": CLOCK_ERROR, "connections": range(2, 13), "status": CLOCK_REFUSED,
+        "check": lambda out: None if re.search(r"^Precise time: range \d+\.\d ms wide, \d+ replies "
+                                               r"from 1 address agree\.$", out, re.M)
+        else "no range from 1 address"}),
     # Through squid (only it resolves www.baidu.com): the request line names
     # the whole URL, squid logs it, and the Date is nginx's, so it is now.
     "proxy_squid_auto": ("nginx", ["auto"], [], "exits", {
@@ -354,9 +369,9 @@ def clock_offset():
     return time.clock_gettime(time.CLOCK_REALTIME) - time.clock_gettime(time.CLOCK_MONOTONIC)
 
 
-def start_standin(scenario, log):
+def start_standin(scenario, log, bind="127.0.0.1"):
     server = subprocess.Popen([sys.executable, STANDIN, "--port", "80", "--scenario", scenario,
-                               "--log", log, "--max-seconds", "60"],
+                               "--bind", bind, "--log", log, "--max-seconds", "60"],
                               stdout=subprocess.PIPE, text=True)
     line = server.stdout.readline()
     if line.strip() != "PORT 80":
@@ -485,6 +500,13 @@ def main():
     failures = []
     log = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"quorvel_e2e_{os.getpid()}.log")
     server = start_standin(server_kind, log) if server_kind not in (None, "nginx") else None
+    addresses = expected.get("addresses", {})
+    if addresses:
+        hosts = log + ".hosts"
+        with open(hosts, "w", encoding="ascii") as f:
+            f.write("".join(f"{a} www.baidu.com\n" for a in ["127.0.0.1"] + list(addresses)))
+        subprocess.run(["mount", "--bind", hosts, "/etc/hosts"], check=True)
+    others = [start_standin(kind, log, bind) for bind, kind in addresses.items() if kind]
     offset = clock_offset()
     try:
         if mode == "terminal":
@@ -499,11 +521,12 @@ def main():
             connections = connections[0]
         requests = logged_requests(log, connections) if server else []
     finally:
-        if server:
-            server.kill()
-            server.wait()
-        if os.path.exists(log):
-            os.remove(log)
+        for running in [server] + others if server else others:
+            running.kill()
+            running.wait()
+        for left in (log, log + ".hosts"):
+            if os.path.exists(left):
+                os.remove(left)
 
     want_status = expected.get("status", 0)
     if status != want_status:

@@ -116,6 +116,9 @@ SCENARIOS = {
     "two-clocks-300ms-at-random": ["read-request", {"send-live-date": [0, 300], "random": True},
                                    "close"],
     "date-lags-every-other": ["read-request", {"send-live-date": [0, -330]}, "close"],
+    # One clock each, for a name with two addresses whose servers differ.
+    "live-date": ["read-request", {"send-live-date": [0]}, "close"],
+    "live-date-300ms-ahead": ["read-request", {"send-live-date": [300]}, "close"],
     "answer-after-8s": ["read-request", {"sleep-ms": 8000}, {"send": response(FIXED_DATE)}, "close"],
     # The headers at once, then a body that never ends: a byte a second for
     # an hour.
