@@ -29,9 +29,11 @@ constexpr int kCheckRequests = 4;
 // receive.
 constexpr unsigned kRunBudgetMs = 4800;
 // The search's last request and the checks share one second, the last one
-// the search can use: what they take of it at most, besides a round trip and
-// the connections they need (the range is then well under 30 ms wide).
-constexpr std::int64_t kLastPassUs = 100000;
+// the search can use: from the middle of the arc where the range before it
+// puts the server's second, the after-checks' midpoints come at most this
+// much later (one and a half times the range's width, a range's width and
+// two ticks clear of the edge: the range is then well under 30 ms wide).
+constexpr std::int64_t kLastPassUs = 80000;
 // A reading of the tick: an event read at t happened before t + 1 ms.
 constexpr std::int64_t kTickUs = 1000;
 // A range of offsets narrower than this is not narrowed further.
@@ -252,14 +254,12 @@ void CQuorvelDlg::RefineInternetTime()
                 return;
             }
         }
-        // The last pass needs the second after this request's reply, a
-        // round trip and its connections.
+        // The last pass comes a second after the last of these requests,
+        // in the next arc; its connections are made while they wait.
         const ULONGLONG now = AfxGetTickMilliseconds();
-        const std::int64_t lastPassUs = kSecondUs + kLastPassUs + roundTripUs +
-                                        Us((kCheckRequests + 1) * links.LongestMs());
         const ProbeWindow window = {kPreciseRequests - 1 - requests,
                                     Us(now) + roundTripUs / 2 + kMarginUs,
-                                    Us(deadline) - lastPassUs - roundTripUs / 2,
+                                    Us(deadline) - kSecondUs - kLastPassUs - roundTripUs / 2,
                                     roundTripUs + kMarginUs};
         std::int64_t midpoint = 0;
         if (!NextProbeMidpoint(kept, window, &midpoint))
