@@ -41,6 +41,11 @@ constexpr std::int64_t kSettledWidthUs = 4000;
 // What a request needs beyond its round trip to be sent on time: planning
 // it, and the wait's own precision.
 constexpr std::int64_t kMarginUs = 2000;
+// How long a connection to one of several addresses may take, at least, and
+// in round trips of the first read: one that takes longer (an address that
+// swallows connections) is left out, as one that refuses is.
+constexpr unsigned kAddressConnectMs = 500;
+constexpr unsigned kAddressConnectRoundTrips = 3;
 
 std::int64_t Us(ULONGLONG tickMs) { return static_cast<std::int64_t>(tickMs) * 1000; }
 
@@ -73,9 +78,9 @@ struct Link {
 // read did.
 class Links {
 public:
-    Links(const TimeServerRoute& route, ULONGLONG deadline)
-        : m_route(route), m_deadline(deadline), m_alive(route.addresses.size(), true),
-          m_replied(route.addresses.size(), false)
+    Links(const TimeServerRoute& route, ULONGLONG deadline, unsigned addressConnectMs)
+        : m_route(route), m_deadline(deadline), m_addressConnectMs(addressConnectMs),
+          m_alive(route.addresses.size(), true), m_replied(route.addresses.size(), false)
     {
         const int count = static_cast<int>(route.addresses.size());
         m_turn = route.reached >= 0 && count > 0 ? (route.reached + 1) % count : 0;
@@ -105,7 +110,7 @@ public:
             const ULONGLONG now = AfxGetTickMilliseconds();
             const unsigned ms = now < m_deadline ? static_cast<unsigned>(m_deadline - now) : 1;
             if (!ConnectToServerAddress(*link.socket, m_route, static_cast<std::size_t>(address),
-                                        ms, leftMs)) {
+                                        std::min(ms, m_addressConnectMs), leftMs)) {
                 link.socket.reset();
                 m_alive[address] = false;
             }
@@ -133,6 +138,7 @@ public:
 private:
     const TimeServerRoute& m_route;
     ULONGLONG m_deadline;
+    unsigned m_addressConnectMs;
     std::vector<bool> m_alive;
     std::vector<bool> m_replied;
     int m_turn = 0;
@@ -237,7 +243,9 @@ void CQuorvelDlg::RefineInternetTime()
         StartOffsetSearch({Us(m_requestTick), Us(m_answerTick), firstSecondUs / kSecondUs});
     const ULONGLONG deadline = m_answerTick + kRunBudgetMs;
     std::int64_t roundTripUs = Us(m_answerTick - m_requestTick);
-    Links links(m_route, deadline);
+    Links links(m_route, deadline,
+                std::max(kAddressConnectMs,
+                         kAddressConnectRoundTrips * static_cast<unsigned>(m_answerTick - m_requestTick)));
     // Connected, their requests not yet sent, in the order they were made.
     std::deque<Link> ready;
     int requests = 1;
