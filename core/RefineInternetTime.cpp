@@ -277,7 +277,8 @@ void CQuorvelDlg::RefineInternetTime()
         // The connections of the next requests are made while this one
         // waits, when there is time for them, so that the next can follow
         // this one's reply within a round trip: of the next search request,
-        // or, before the search's last but one, of the whole last pass.
+        // or, while the last one before the last pass waits, of all five
+        // requests of that pass.
         const std::size_t wanted = requests + 2 < kPreciseRequests ? 2 : kCheckRequests + 2;
         while (ready.size() < wanted &&
                sendUs > Us(AfxGetTickMilliseconds() + 2 * links.LongestMs()) + kMarginUs) {
