@@ -99,7 +99,7 @@ status=0
 unshare -mpf --propagation private -- "$BASH" "$0" --inside "$root" 2>&1 | tee "$work/run.log" ||
     status=$?
 echo "== Debian 13 run: the path taken"
-grep -E '^== (Debian|Wine tests|The |Windows builds)|skipped|: no Debian|PASS|pass check_unit_sandbox' \
+grep -E '^== (Debian|Wine tests|The |Windows builds|test-all|  )|skipped|: no Debian|PASS|pass check_unit_sandbox' \
     "$work/run.log" | grep -v '^ *[0-9]*/[0-9]* Test' || true
 echo "== Debian 13 run: $([[ $status == 0 ]] && echo passed || echo "FAILED (status $status)") in $((SECONDS - start)) s"
 exit "$status"

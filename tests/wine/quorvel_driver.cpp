@@ -43,8 +43,10 @@
 //                         row as a share of the client height stays within
 //                         2 %; at 144 DPI the About picture fills its frame
 //   pose WHAT DONEFILE    shows the main window (WHAT=main) or the About
-//                         box (WHAT=about), prints "RECT l t r b" of it,
-//                         and waits until DONEFILE exists (screenshots)
+//                         box (WHAT=about), prints "RECT l t r b c" of it
+//                         (c: the client area's first row, below the
+//                         caption) and waits until DONEFILE exists
+//                         (screenshots)
 // Paths may be Unix paths; they are taken as Wine's Z: drive.
 // Quorvel.exe's standard streams are the driver's. The driver reports on
 // standard error. Exit status: 0 all checks passed, 1 a check failed,
@@ -953,7 +955,9 @@ int Pose(const Context& c)
             Sleep(1000);  // let every control paint
             RECT r;
             GetWindowRect(shown, &r);
-            std::printf("RECT %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+            POINT client = {0, 0};
+            ClientToScreen(shown, &client);
+            std::printf("RECT %ld %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom, client.y - r.top);
             std::fflush(stdout);
             const ULONGLONG deadline = GetTickCount64() + 60000;
             while (GetFileAttributesW(WindowsPath(c.args[1]).c_str()) == INVALID_FILE_ATTRIBUTES &&
