@@ -45,7 +45,7 @@ if [[ ${1:-} == --inside ]]; then
           echo "== The test command took $((SECONDS - start)) s"'
     exec env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        /bin/bash -c "cd /root/quorvel && ${3:-$readme_commands}"
+        /bin/bash -c "cd /root/quorvel || exit 1; ${3:-$readme_commands}"
 fi
 if [[ ${1:-} == --enter ]]; then
     exec unshare -mpf --propagation private -- "$BASH" "$0" --inside "$2" "${3:-}"
@@ -100,6 +100,6 @@ unshare -mpf --propagation private -- "$BASH" "$0" --inside "$root" 2>&1 | tee "
     status=$?
 echo "== Debian 13 run: the path taken"
 grep -E '^== (Debian|Wine tests|The |Windows builds|test-all|  )|skipped|: no Debian|PASS|pass check_unit_sandbox' \
-    "$work/run.log" | grep -v '^ *[0-9]*/[0-9]* Test' || true
+    "$work/run.log" | grep -v -e '^ *[0-9]*/[0-9]* Test' -e '^-- ' || true
 echo "== Debian 13 run: $([[ $status == 0 ]] && echo passed || echo "FAILED (status $status)") in $((SECONDS - start)) s"
 exit "$status"
