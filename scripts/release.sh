@@ -35,6 +35,8 @@ umask 022
 out=build/release
 start=$SECONDS
 echo "== release.sh: commit $(git rev-parse --short HEAD), SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
+echo "== release.sh: on Debian $(cat /etc/debian_version 2>/dev/null || echo '?');" \
+     "the same bytes need the same Debian release's compilers (the published release: Debian 12)"
 
 echo "== Quorvel.exe (windows preset)"
 cmake --preset windows >/dev/null

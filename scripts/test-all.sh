@@ -5,7 +5,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-echo "== Native build and tests"
+# phase NAME: the phase before it ends (its seconds are kept for the table
+# printed at the end) and NAME begins; an empty NAME only ends.
+phases=() phase_name= phase_start=$SECONDS
+phase() {
+  [[ -z $phase_name ]] || phases+=("$(printf '%5d s  %s' $((SECONDS - phase_start)) "$phase_name")")
+  phase_name=$1 phase_start=$SECONDS
+  [[ -z $phase_name ]] || echo "== $phase_name"
+}
+
+phase "Native build and tests"
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
@@ -17,7 +26,7 @@ ctest --preset linux
 # (systemd-analyze verify, and the service's exposure, at most 2.0), and the
 # installed service run by systemd with all its settings in the private
 # namespace. A missing lintian or systemd is reported and its check skipped.
-echo "== First run and Debian package"
+phase "First run and Debian package"
 bash scripts/try.sh
 rm -f build/linux-release/quorvel_*.deb
 cpack --preset linux-release
@@ -36,7 +45,7 @@ bash tests/e2e/check_unit_sandbox.sh --proxy build/linux-release
 # --- Benchmarks: one short run of bench/run.sh, only to keep the script
 # working. Its figures are reported, never asserted; it fails only when it
 # cannot measure at all.
-echo "== Benchmarks (quick run)"
+phase "Benchmarks (quick run)"
 bash bench/run.sh --quick
 
 # --- Windows: Quorvel.exe for 32-bit Windows (windows preset), the program
@@ -51,7 +60,7 @@ bash bench/run.sh --quick
 # under 64-bit Wine; those also check the 32-bit Quorvel.exe's imports and
 # resources (ctest --preset windows-x64).
 # QUORVEL_WINE_BUILD=i686 or x86-64 skips the probe and tests that build.
-echo "== Windows build and tests under Wine"
+phase "Windows build and tests under Wine"
 windows_start=$SECONDS
 cmake --preset windows
 cmake --build --preset windows
@@ -106,7 +115,7 @@ echo "== Windows builds and Wine tests ($wine_build build) took $((SECONDS - win
 # SHA256SUMS), made twice from two clones of this commit in different folders
 # at different times: every file must be the same, byte for byte, and the ZIP
 # must hold the built Quorvel.exe, the licence and the Chinese text.
-echo "== Release, twice: reproducible"
+phase "Release, twice: reproducible"
 bash tests/release/check_reproducible.sh
 
 # --- Hardening: a bounded fuzzing run over the response handling (the fuzz
@@ -115,7 +124,7 @@ bash tests/release/check_reproducible.sh
 # memcheck against the stand-in in a private namespace (a success, five
 # attempts cut off by a reset, five refused connections): any memcheck error
 # or leak fails the run.
-echo "== Fuzzing (bounded run) and valgrind"
+phase "Fuzzing (bounded run) and valgrind"
 probe_dir=$(mktemp -d)
 echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' \
   > "$probe_dir/probe.cpp"
@@ -132,3 +141,6 @@ cmake --build --preset linux-release --target quorvel
 for scenario in baseline reset-half-way connection-refused; do
   python3 tests/hostile/run_hostile.py --valgrind build/linux-release/app/quorvel "$scenario"
 done
+phase ""
+echo "== test-all.sh passed; seconds per phase:"
+printf '==   %s\n' "${phases[@]}"

@@ -2,7 +2,8 @@
 # run_in_trixie.sh - the README's two commands in a fresh Debian 13 (trixie)
 # root, as a new user on a fresh Debian 13 machine would run them.
 #
-# Usage: tests/debian13/run_in_trixie.sh [COMMIT]   (as root; COMMIT: HEAD)
+# Usage: tests/debian13/run_in_trixie.sh [--keep] [COMMIT]   (as root; COMMIT: HEAD)
+#        tests/debian13/run_in_trixie.sh --enter ROOT [COMMAND]
 #
 # Makes a minimal trixie root with debootstrap in a temporary folder, from the
 # Debian mirror this machine's apt uses (read from its sources at run time),
@@ -12,14 +13,16 @@
 # There it runs
 #   bash scripts/install-deps.sh run && bash scripts/try.sh
 #   bash scripts/install-deps.sh && bash scripts/test-all.sh
-# The root and its log are removed at the end; the log's lines that say which
-# path was taken (which Wine build ran, what was skipped) are printed again.
+# The root and its log are removed at the end (--keep leaves them, to look
+# into a failure: --enter ROOT runs COMMAND, a bash command line run in
+# /root/quorvel, in the kept root); the log's lines that say which path was
+# taken (which Wine build ran, what was skipped) are printed again.
 # Exits with the first failing command's status, 77 when the mirror cannot
 # be reached (nothing was tried).
 set -euo pipefail
 
 # --- Second stage: in the private namespaces, enter the root and run.
-if [[ ${1:-} == --enter ]]; then
+if [[ ${1:-} == --inside ]]; then
     root=$2
     mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
@@ -32,10 +35,7 @@ if [[ ${1:-} == --enter ]]; then
     pivot_root . .old-root
     umount -l /.old-root
     rmdir /.old-root
-    exec env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        /bin/bash -c 'cd /root/quorvel &&
-          echo "== Debian $(cat /etc/debian_version): bash scripts/install-deps.sh run && bash scripts/try.sh" &&
+    readme_commands='echo "== Debian $(cat /etc/debian_version): bash scripts/install-deps.sh run && bash scripts/try.sh" &&
           start=$SECONDS &&
           bash scripts/install-deps.sh run && bash scripts/try.sh &&
           echo "== The first command took $((SECONDS - start)) s" &&
@@ -43,7 +43,15 @@ if [[ ${1:-} == --enter ]]; then
           start=$SECONDS &&
           bash scripts/install-deps.sh && bash scripts/test-all.sh &&
           echo "== The test command took $((SECONDS - start)) s"'
+    exec env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        /bin/bash -c "cd /root/quorvel || exit 1; ${3:-$readme_commands}"
 fi
+if [[ ${1:-} == --enter ]]; then
+    exec unshare -mpf --propagation private -- "$BASH" "$0" --inside "$2" "${3:-}"
+fi
+keep=false
+if [[ ${1:-} == --keep ]]; then keep=true; shift; fi
 
 [[ $(id -u) == 0 ]] || { echo "run_in_trixie.sh: needs root (debootstrap, mounts)" >&2; exit 2; }
 command -v debootstrap >/dev/null ||
@@ -68,7 +76,9 @@ curl -fsS -o /dev/null --max-time 30 "${mirror%/}/dists/trixie/Release" ||
 work=$(mktemp -d /var/tmp/quorvel-trixie.XXXXXX)
 root=$work/root
 cleanup() {
-    if findmnt -rn -o TARGET | grep -qF "$work"; then
+    if $keep; then
+        echo "run_in_trixie.sh: kept $work (enter: $0 --enter $root 'COMMAND')"
+    elif findmnt -rn -o TARGET | grep -qF "$work"; then
         echo "run_in_trixie.sh: something is still mounted below $work; left in place" >&2
     else
         rm -rf "$work"
@@ -86,10 +96,10 @@ git -C "$root/root/quorvel" checkout -q --detach "$commit"
 echo "== The root is made and $(git -C "$repo" rev-parse --short "$commit") cloned in $((SECONDS - start)) s"
 
 status=0
-unshare -mpf --propagation private -- "$BASH" "$0" --enter "$root" 2>&1 | tee "$work/run.log" ||
+unshare -mpf --propagation private -- "$BASH" "$0" --inside "$root" 2>&1 | tee "$work/run.log" ||
     status=$?
 echo "== Debian 13 run: the path taken"
-grep -E '^== (Debian|Wine tests|The |Windows builds)|skipped|: no Debian|PASS|pass check_unit_sandbox' \
-    "$work/run.log" | grep -v '^ *[0-9]*/[0-9]* Test' || true
+grep -E '^== (Debian|Wine tests|The |Windows builds|test-all|  )|skipped|: no Debian|PASS|pass check_unit_sandbox' \
+    "$work/run.log" | grep -v -e '^ *[0-9]*/[0-9]* Test' -e '^-- ' || true
 echo "== Debian 13 run: $([[ $status == 0 ]] && echo passed || echo "FAILED (status $status)") in $((SECONDS - start)) s"
 exit "$status"

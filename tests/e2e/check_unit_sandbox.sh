@@ -130,7 +130,9 @@ dir=$(mktemp -d /var/lib/quorvel-unit-sandbox.XXXXXX)
 chmod 755 "$dir"
 mkdir "$dir/out"
 cgroup=$(sed -n 's/^0:://p' /proc/self/cgroup)
-cgroup=${cgroup%/}/quorvel-unit-sandbox.$$
+# Named after the run's folder: a run in another pid namespace (a Debian 13
+# root at the same time) may have the same pid; the folder has a random name.
+cgroup=${cgroup%/}/${dir##*/}
 cleanup() {
     if [[ -d $v2$cgroup ]]; then
         find "$v2$cgroup" -depth -type d -exec rmdir {} + 2>/dev/null ||

@@ -50,12 +50,17 @@ if [[ -n "$xp_functions" ]]; then
         fi
     done
 
-    # objdump lists each DLL's imports under its "DLL Name:" line, one
-    # "vma hint name" line each; an import by ordinal has no name, and no
-    # documentation to check it against.
-    imported=$(awk '/^[[:space:]]*DLL Name:/ { dll = tolower($3); next }
+    # objdump lists each DLL's imports under its "DLL Name:" line, one line
+    # each below a "vma:" line that names the columns: binutils 2.40 prints
+    # "vma:  Hint/Ord Member-Name Bound-To", 2.44 "vma:  Ordinal  Hint
+    # Member-Name  Bound-To", so the name's column is read from that line.
+    # An import by ordinal has no name, and no documentation to check it
+    # against.
+    imported=$(awk '/^[[:space:]]*DLL Name:/ { dll = tolower($3); column = 0; next }
                     /^[[:space:]]*$/ { dll = "" }
-                    dll != "" && $1 ~ /^[0-9a-f]+$/ { print dll, (NF >= 3 ? $3 : "ordinal-" $2) }' <<< "$headers")
+                    dll != "" && $1 == "vma:" { for (i = 2; i <= NF; i++) if ($i == "Member-Name") column = i; next }
+                    dll != "" && column && $1 ~ /^[0-9a-f]+$/ {
+                        print dll, (NF >= column && $column != "<none>" ? $column : "ordinal-" $2) }' <<< "$headers")
     allowed=$(sed 's/#.*//' "$xp_functions" | awk 'NF == 2 { print tolower($1), $2 }')
     count=0 unlisted=0
     while read -r dll function; do

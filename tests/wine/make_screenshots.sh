@@ -75,11 +75,11 @@ shoot() {
         sleep 0.05
     done
     [[ -n "$rect" ]] || { cat "$work/driver.log" >&2; die "the $what window did not show"; }
-    read -r left top right bottom <<< "$rect"
+    read -r left top right bottom client_top <<< "$rect"
     import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage -strip "$file"
     touch "$work/done"
     wait "$driver_pid" || { cat "$work/driver.log" >&2; die "the driver failed"; }
-    echo "wrote $file ($((right - left))x$((bottom - top)))"
+    echo "wrote $file ($((right - left))x$((bottom - top)), client area from row $client_top)"
 }
 
 mkdir -p "$out"

@@ -39,12 +39,15 @@
 //                         Wine keeps under system32\tasks), the system
 //                         menu's item removes and adds it again, and
 //                         `uninstall` removes it
-//   scaling               at 96 and at 144 DPI (LogPixels): the blue line's
+//   scaling DIR           at 96 and at 144 DPI (LogPixels): the blue line's
 //                         row as a share of the client height stays within
-//                         2 %; at 144 DPI the About picture fills its frame
+//                         2 % (read from shots of the X screen in DIR); at
+//                         144 DPI the About picture fills its frame
 //   pose WHAT DONEFILE    shows the main window (WHAT=main) or the About
-//                         box (WHAT=about), prints "RECT l t r b" of it,
-//                         and waits until DONEFILE exists (screenshots)
+//                         box (WHAT=about), prints "RECT l t r b c" of it
+//                         (c: the client area's first row, below the
+//                         caption) and waits until DONEFILE exists
+//                         (screenshots)
 // Paths may be Unix paths; they are taken as Wine's Z: drive.
 // Quorvel.exe's standard streams are the driver's. The driver reports on
 // standard error. Exit status: 0 all checks passed, 1 a check failed,
@@ -864,18 +867,28 @@ int LogonTask(const Context& c)
 }
 
 // The first row of client column `x` that the screen shows in `colour`, or -1.
-int FirstRowOfColour(HWND hwnd, int x, COLORREF colour)
+// The column is read from a shot of the X screen (in DIR), what a user sees:
+// Wine 10's screen DC (GetDC(nullptr)) does not show other processes'
+// windows, so GetPixel there finds nothing.
+int FirstRowOfColour(const std::wstring& dir, HWND hwnd, int x, COLORREF colour)
 {
     RECT client;
     GetClientRect(hwnd, &client);
     POINT origin = {x, 0};
     ClientToScreen(hwnd, &origin);
-    const HDC screen = GetDC(nullptr);
-    int row = 0;
-    while (row < client.bottom && GetPixel(screen, origin.x, origin.y + row) != colour)
-        ++row;
-    ReleaseDC(nullptr, screen);
-    return row < client.bottom ? row : -1;
+    const RECT column = {origin.x, origin.y, origin.x + 1, origin.y + client.bottom};
+    if (!Shoot(dir, column, L"column"))
+        return -1;
+    wchar_t hex[8];
+    std::swprintf(hex, 8, L"%02X%02X%02X", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    const std::wstring out = L"column-row.txt";
+    DeleteFileW(WindowsPath(dir + L"/" + out).c_str());
+    // ImageMagick's txt: format has a line "0,ROW: (r,g,b)  #RRGGBB ..." per pixel.
+    if (RunOnHost(dir, L"row=$(convert column.png txt:- | grep -m1 '#" + std::wstring(hex) +
+                           L"' | cut -d, -f2 | cut -d: -f1); echo ${row:--1} > " + out) != 0)
+        return -1;
+    const std::wstring row = WaitForFile(WindowsPath(dir + L"/" + out), 5000);
+    return row.empty() ? -1 : static_cast<int>(std::wcstol(row.c_str(), nullptr, 10));
 }
 
 // Starts the program at `dpi` (LogPixels, which each new process reads);
@@ -885,6 +898,7 @@ int FirstRowOfColour(HWND hwnd, int x, COLORREF colour)
 // dialog units, from 3, 26.
 double LineShareAt(const Context& c, DWORD dpi, long* height)
 {
+    const std::wstring& dir = c.args[0];
     HKEY key = nullptr;
     RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
                     nullptr);
@@ -896,7 +910,7 @@ double LineShareAt(const Context& c, DWORD dpi, long* height)
     if (const HWND main = StartAndFindMain(program, c.exe, {})) {
         Sleep(1000);  // let every control paint
         GetClientRect(main, &client);
-        const int row = FirstRowOfColour(main, 3, RGB(0, 0, 255));
+        const int row = FirstRowOfColour(dir, main, 3, RGB(0, 0, 255));
         share = row < 0 ? -1.0 : static_cast<double>(row) / client.bottom;
         std::fwprintf(stderr, L"driver: at %lu DPI the line is at row %d of %ld\n", dpi, row, client.bottom);
         if (dpi > 96) {
@@ -926,6 +940,9 @@ double LineShareAt(const Context& c, DWORD dpi, long* height)
 
 int Scaling(const Context& c)
 {
+    if (c.args.size() != 1)
+        return 2;
+    CreateDirectoryW(WindowsPath(c.args[0]).c_str(), nullptr);
     long height96 = 0, height144 = 0;
     const double at96 = LineShareAt(c, 96, &height96), at144 = LineShareAt(c, 144, &height144);
     // The window grew by half: Wine drew it at 144 DPI.
@@ -953,7 +970,9 @@ int Pose(const Context& c)
             Sleep(1000);  // let every control paint
             RECT r;
             GetWindowRect(shown, &r);
-            std::printf("RECT %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+            POINT client = {0, 0};
+            ClientToScreen(shown, &client);
+            std::printf("RECT %ld %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom, client.y - r.top);
             std::fflush(stdout);
             const ULONGLONG deadline = GetTickCount64() + 60000;
             while (GetFileAttributesW(WindowsPath(c.args[1]).c_str()) == INVALID_FILE_ATTRIBUTES &&
