@@ -24,6 +24,12 @@ set -euo pipefail
 # --- Second stage: in the private namespaces, enter the root and run.
 if [[ ${1:-} == --inside ]]; then
     root=$2
+    # pivot_root in the machine's own mount namespace would swap the whole
+    # machine's root for this one: only ever in the namespace --enter makes.
+    if [[ $(readlink /proc/self/ns/mnt) == "$(readlink /proc/1/ns/mnt)" ]]; then
+        echo "run_in_trixie.sh: --inside runs only in a private mount namespace (use --enter)" >&2
+        exit 2
+    fi
     mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
     mount --rbind /sys "$root/sys"
