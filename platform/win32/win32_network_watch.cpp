@@ -2,7 +2,7 @@
 // since Windows 2000) give notice through events; GetAdaptersAddresses
 // (IPv4 and IPv6 addresses, since XP) and GetIpForwardTable are what the
 // wait compares every second. Wine 8's notifications are stubs that never
-// fire, so there the comparison finds the change.
+// fire, so there the comparison finds the change; Wine 10 has them.
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -40,32 +40,49 @@ struct Notice {
     bool pending = false;
 };
 
+// How long, in milliseconds, the end of the watch waits for a cancelled
+// notification to complete.
+constexpr DWORD kCancelWaitMs = 2000;
+
+// Cancels `notice` if it is still pending and frees it once the system is
+// done with it. Cancelling only asks: the system completes the request
+// later, writing its status into the OVERLAPPED and setting the event, so
+// both must outlive that moment. One that does not complete in time is left
+// allocated, its event open: a few bytes lost rather than the system
+// writing into memory in use by something else.
+void EndNotice(Notice* notice)
+{
+    if (notice->pending && !HasOverlappedIoCompleted(&notice->overlapped) &&
+        CancelIPChangeNotify(&notice->overlapped) &&
+        WaitForSingleObject(notice->overlapped.hEvent, kCancelWaitMs) != WAIT_OBJECT_0)
+        return;
+    if (notice->overlapped.hEvent != nullptr)
+        CloseHandle(notice->overlapped.hEvent);
+    delete notice;
+}
+
 }  // namespace
 
 class CNetworkWatch::Impl : public network_watch::Backend {
 public:
     Impl()
     {
-        Start(&m_address, &NotifyAddrChange);
-        Start(&m_route, &NotifyRouteChange);
+        Start(m_address, &NotifyAddrChange);
+        Start(m_route, &NotifyRouteChange);
         before = Snapshot();
     }
 
     ~Impl() override
     {
-        for (Notice* notice : {&m_address, &m_route}) {
-            if (notice->pending)
-                CancelIPChangeNotify(&notice->overlapped);
-            if (notice->overlapped.hEvent != nullptr)
-                CloseHandle(notice->overlapped.hEvent);
-        }
+        EndNotice(m_address);
+        EndNotice(m_route);
     }
 
     bool WaitNotified(unsigned timeoutMs) override
     {
         HANDLE events[2];
         DWORD count = 0;
-        for (Notice* notice : {&m_address, &m_route}) {
+        for (Notice* notice : {m_address, m_route}) {
             if (notice->pending)
                 events[count++] = notice->overlapped.hEvent;
         }
@@ -140,8 +157,9 @@ private:
                           notify(&unused, &notice->overlapped) == ERROR_IO_PENDING;
     }
 
-    Notice m_address;
-    Notice m_route;
+    // Allocated apart from the watch: EndNotice may have to leave one behind.
+    Notice* m_address = new Notice;
+    Notice* m_route = new Notice;
 };
 
 CNetworkWatch::CNetworkWatch() : m_pImpl(new Impl) {}
