@@ -4,7 +4,7 @@
 # where a local server stands in for www.baidu.com, and checks its exit status
 # and output.
 #
-# Usage: run_case.sh --prefix DIR [--netns SERVER]
+# Usage: run_case.sh --prefix DIR [--netns SERVER] [--dpi N]
 #                    [--exit N] [--stdout-has TEXT]... [--stdout-lacks TEXT]...
 #                    [--stderr-has TEXT]... [--stderr-lacks TEXT]...
 #                    [--proxy-log-has TEXT]...
@@ -27,6 +27,9 @@
 #                   127.0.0.2, which has no route (loopback holds only
 #                   127.0.0.1/32) until it is added to loopback SECONDS after
 #                   CMD starts; the stand-in listens on 0.0.0.0.
+#   --dpi N         the Wine session starts with the display at N DPI
+#                   (LogPixels, set in the prefix before): Wine 10 takes
+#                   the monitors' DPI from it when the session starts.
 #   --exit N        the exit status CMD must have (default 0); "N|M" for
 #                   either of two.
 #   --proxy-log-has TEXT  squid's access log must have TEXT (with proxy+).
@@ -115,12 +118,13 @@ if [[ "${1:-}" == "--stage-run" ]]; then
     exit 0
 fi
 
-prefix= netns= timeout=90 expect_exit=0
+prefix= netns= dpi= timeout=90 expect_exit=0
 has_out=() lacks_out=() has_err=() lacks_err=() has_proxy_log=()
 while [[ $# -gt 0 && "$1" != "--" ]]; do
     case "$1" in
         --prefix) prefix=$2 ;;
         --netns) netns=$2 ;;
+        --dpi) dpi=$2 ;;
         --exit) expect_exit=$2 ;;
         --stdout-has) has_out+=("$2") ;;
         --stdout-lacks) lacks_out+=("$2") ;;
@@ -161,6 +165,12 @@ if [[ -z "${DISPLAY:-}" ]]; then
 fi
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
+if [[ -n "$dpi" ]]; then
+    "$here/wine_run.sh" --prefix "$prefix" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+        /d "$dpi" /f > /dev/null 2>&1 || die "cannot set LogPixels in $prefix"
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+fi
 
 if [[ "$netns" == proxy+* ]]; then
     "$support/in_netns.sh" --wine --ids "$0" --stage-run "$netns" "$timeout" "$@"
