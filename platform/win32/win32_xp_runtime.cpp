@@ -24,7 +24,8 @@ DWORD WINAPI ThreadIdOf(HANDLE thread)
 {
     using GetThreadIdFunction = DWORD(WINAPI*)(HANDLE);
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (const auto real = reinterpret_cast<GetThreadIdFunction>(GetProcAddress(kernel, "GetThreadId")))
+    if (const auto real = reinterpret_cast<GetThreadIdFunction>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "GetThreadId"))))
         return real(thread);
     struct ThreadBasicInformation {
         LONG exitStatus;
@@ -36,8 +37,8 @@ DWORD WINAPI ThreadIdOf(HANDLE thread)
         LONG basePriority;
     } information = {};
     using QueryFunction = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<QueryFunction>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread"));
+    const auto query = reinterpret_cast<QueryFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
     if (query == nullptr || query(thread, 0, &information, sizeof information, nullptr) < 0)
         return 0;
     return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(information.thread));
